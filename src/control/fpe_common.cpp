@@ -1,0 +1,82 @@
+// Parts of the trap machinery shared by both platforms.  The handler runs in
+// signal (or exception) context, so everything here is plain character
+// copying, no allocation and no stdio.
+
+#include "control/fpe.hpp"
+#include "control/fpe_internal.hpp"
+
+namespace moody::fpe {
+
+namespace {
+const char* volatile g_stage = "start-up";
+volatile int g_iteration = 0;
+
+// Appends `s` to buf at *pos, leaving room for the NUL.
+void put(char* buf, unsigned size, unsigned* pos, const char* s) {
+  while (*s != '\0' && *pos + 1 < size) buf[(*pos)++] = *s++;
+}
+
+void put_int(char* buf, unsigned size, unsigned* pos, int v) {
+  char digits[16];
+  int n = 0;
+  unsigned magnitude = v < 0 ? 0u - static_cast<unsigned>(v) : static_cast<unsigned>(v);
+  do {
+    digits[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (v < 0) digits[n++] = '-';
+  char text[17];
+  for (int k = 0; k < n; ++k) text[k] = digits[n - 1 - k];
+  text[n] = '\0';
+  put(buf, size, pos, text);
+}
+}  // namespace
+
+void set_stage(const char* name) { g_stage = name; }
+void set_iteration(int it) { g_iteration = it; }
+
+void describe(const char* fault, char* buf, unsigned size) {
+  unsigned pos = 0;
+  put(buf, size, &pos, "floating-point ");
+  put(buf, size, &pos, fault);
+  put(buf, size, &pos, " in ");
+  put(buf, size, &pos, g_stage);
+  if (g_iteration > 0) {
+    put(buf, size, &pos, ", outer iteration ");
+    put_int(buf, size, &pos, g_iteration);
+  }
+  if (size > 0) buf[pos] = '\0';
+}
+
+int code_of(Fault fault) {
+  switch (fault) {
+    case Fault::kDivideByZero: return 4001;
+    case Fault::kOverflow: return 4002;
+    case Fault::kInvalid: return 4003;
+  }
+  return 4003;
+}
+
+const char* name_of(Fault fault) {
+  switch (fault) {
+    case Fault::kDivideByZero: return "divide by zero";
+    case Fault::kOverflow: return "overflow";
+    case Fault::kInvalid: return "invalid";
+  }
+  return "invalid";
+}
+
+unsigned frame_for(Fault fault, char* buf, unsigned size) {
+  char what[256];
+  describe(name_of(fault), what, sizeof what);
+  unsigned pos = 0;
+  put(buf, size, &pos, "\nrun-time error M");
+  put_int(buf, size, &pos, code_of(fault));
+  put(buf, size, &pos, ": ");
+  put(buf, size, &pos, what);
+  put(buf, size, &pos, "\n");
+  if (size > 0) buf[pos] = '\0';
+  return pos;
+}
+
+}  // namespace moody::fpe

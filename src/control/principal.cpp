@@ -1,0 +1,134 @@
+#include "control/principal.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "control/fpe.hpp"
+#include "control/memory.hpp"
+#include "control/runtime_error.hpp"
+#include "flow/coef.hpp"
+#include "flow/solver.hpp"
+#include "io/dados.hpp"
+#include "io/resultados.hpp"
+
+namespace moody {
+
+namespace {
+// Bytes the run needs for a grid of n nodes: 17 node arrays, 7 face arrays and
+// the solver's two work arrays.
+std::uint64_t bytes_for(std::int32_t n) {
+  const std::uint64_t nodes = static_cast<std::uint64_t>(n);
+  return (17 * nodes + 7 * (nodes - 1) + 2 * nodes) * sizeof(double);
+}
+
+std::string megabytes(std::uint64_t bytes) {
+  return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
+}
+}  // namespace
+
+void size_state(SimulationState& s) {
+  if (s.N < 2) {
+    fatal(ErrorCode::kBadSize, "dados.txt: N = " + std::to_string(s.N) +
+                                   " is less than 2; the grid needs N >= 3 (one real volume)");
+  }
+  const std::uint64_t needed = bytes_for(s.N);
+  const std::uint64_t available = available_memory();
+  if (available != 0 && needed > available) {
+    fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) +
+                                     ": " + megabytes(needed) + " needed, " +
+                                     megabytes(available) + " available");
+  }
+  try {
+    const int n = s.N;
+    const int nf = s.N - 1;
+    s.QML.aE.size_to(n);
+    s.QML.aP.size_to(n);
+    s.QML.bP.size_to(n);
+    s.u.size_to(n);
+    s.u0.size_to(n);
+    s.ue.size_to(nf);
+    s.ue0.size_to(nf);
+    s.QML.aW.size_to(n);
+    s.MASSA.aE.size_to(n);
+    s.MASSA.aP.size_to(n);
+    s.MASSA.bP.size_to(n);
+    s.p.size_to(n);
+    s.pl.size_to(n);
+    s.MASSA.aW.size_to(n);
+    s.xe.size_to(nf);
+    s.D.size_to(n);
+    s.De.size_to(nf);
+    s.A.size_to(n);
+    s.Ae.size_to(nf);
+    s.x.size_to(n);
+    s.Me.size_to(nf);
+    s.Mp.size_to(n);
+    s.de.size_to(nf);
+    s.dP.size_to(n);
+  } catch (const std::bad_alloc&) {
+    fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) +
+                                     " cannot be obtained (" + megabytes(needed) + " needed)");
+  }
+}
+
+void prepare_grid_and_field(SimulationState& s) {
+  fpe::set_stage("grid width dx = L/(N-2)");
+  s.dx = s.L / (static_cast<double>(s.N) - 2.0);
+  fpe::set_stage("duct geometry");
+  geometry(s);
+  s.u.fill(0.0);
+  s.u0.fill(0.0);
+  s.ue.fill(0.0);
+  s.ue0.fill(0.0);
+  s.p.fill(0.0);
+  s.pl.fill(0.0);
+}
+
+void outer_iteration(SimulationState& s) {
+  fpe::set_stage("momentum coefficients");
+  momentum_coefficients(s);
+  fpe::set_stage("momentum solve");
+  tdma(s.N, s.QML.aP, s.QML.aW, s.QML.aE, s.QML.bP, s.u);
+  fpe::set_stage("face velocities");
+  face_velocities(s);
+  fpe::set_stage("velocity-correction coefficients");
+  correction_coefficients(s);
+  fpe::set_stage("pressure-correction coefficients");
+  pressure_correction_coefficients(s);
+  fpe::set_stage("pressure-correction solve");
+  tdma(s.N, s.MASSA.aP, s.MASSA.aW, s.MASSA.aE, s.MASSA.bP, s.pl);
+  fpe::set_stage("correction step");
+  correct(s);
+  s.u0.copy_from(s.u);
+  s.ue0.copy_from(s.ue);
+}
+
+int principal() {
+  fpe::install();
+  static SimulationState s;  // lives until the process ends
+
+  s.pi = std::acos(-1.0);
+
+  fpe::set_stage("input");
+  read_input(s);
+
+  size_state(s);
+  prepare_grid_and_field(s);
+
+  const int passes = s.itmax;
+  for (s.it = 1; s.it <= passes; ++s.it) {
+    fpe::set_iteration(s.it);
+    outer_iteration(s);
+  }
+  fpe::set_iteration(0);
+
+  fpe::set_stage("boundary values and mass inventory");
+  inventory(s);
+  fpe::set_stage("report");
+  write_results(s);
+  return 0;
+}
+
+}  // namespace moody

@@ -1,0 +1,23 @@
+#pragma once
+// The driver: the main sequence of a run.
+
+#include "control/state.hpp"
+
+namespace moody {
+
+// The whole run: input, sizing, grid, itmax outer iterations, inventory,
+// report.  Returns the exit status (0); every failure ends the process
+// through a fatal run-time error instead.
+int principal();
+
+// Refuses a grid that cannot exist and a size the machine cannot hold (F
+// errors), then creates the twenty-four arrays from s.N.
+void size_state(SimulationState& s);
+
+// dx = L/(N-2), the geometry, and u, u0, ue, ue0, p, pl set to zero.
+void prepare_grid_and_field(SimulationState& s);
+
+// One pass of the pressure-correction scheme, u0 and ue0 updated at its end.
+void outer_iteration(SimulationState& s);
+
+}  // namespace moody
