@@ -19,6 +19,7 @@ enum class ErrorCode : int {
   kOpenFailed = 1001,   // a file cannot be opened or created
   kWriteFailed = 1002,  // a record cannot be written (full disk, I/O error)
   kCloseFailed = 1003,  // a file cannot be closed (data not flushed)
+  kBadFormat = 1004,    // a format text that cannot be read
   // Input file (F2xxx).
   kEndOfFile = 2001,          // fewer than twelve values
   kBadInteger = 2002,         // not an integer
