@@ -1,0 +1,54 @@
+#pragma once
+// Helpers shared by the tests: scratch folders, files, and running the
+// built program as a user would.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace moody::testing {
+
+// A fresh, empty folder under the system's temporary directory, removed
+// with everything in it when the object goes out of scope.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void write_file(const std::filesystem::path& file, std::string_view bytes);
+std::string read_file(const std::filesystem::path& file);
+
+// Writes an executable shell script.
+void write_script(const std::filesystem::path& file, std::string_view body);
+
+// Puts `dir` first on PATH for as long as the object lives.
+class PathPrefix {
+ public:
+  explicit PathPrefix(const std::filesystem::path& dir);
+  ~PathPrefix();
+  PathPrefix(const PathPrefix&) = delete;
+  PathPrefix& operator=(const PathPrefix&) = delete;
+
+ private:
+  std::string saved_;
+};
+
+struct RunResult {
+  int status = -1;      // exit status, or 128 + signal number
+  std::string stderr_;  // everything the program wrote to standard error
+};
+
+// Runs the built program in `dir` with the environment of the test plus
+// `tools` (a folder) first on PATH, standard input from /dev/null.
+RunResult run_program(const std::filesystem::path& dir, const std::filesystem::path& tools);
+
+}  // namespace moody::testing
