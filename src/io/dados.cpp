@@ -177,6 +177,9 @@ bool all_digits(std::string_view text) {
 }
 
 // One read statement: one value into `member`, or nothing for a null value.
+// Errors name the line the value starts on; at the end of the file, the line
+// the scan stopped on (after a final line end, the empty line that follows).
+// A repeat count is any run of decimal digits that is not all zeros.
 std::optional<InputError> read_value(Cursor& cursor, int index, const Member& member,
                                      SimulationState& s) {
   if (!cursor.skip_to_value()) {

@@ -10,6 +10,17 @@
 //   real:    [sign] mantissa [exponent]
 //            mantissa: digits, with at most one point anywhere; one digit at least
 //            exponent: (E|e|D|d) [sign] digits  or  sign digits  (1.5-3 = 1.5e-3)
+//
+// Borderline texts, read the strict way so that a slip of the pen is reported
+// rather than guessed at:
+//   - a sign alone ("+", "-"), a point alone (".", "-.") and an exponent
+//     without digits ("1.0E", "1.0E+", "1.0-") are not numbers;
+//   - a sign may stand before a based integer and applies to its value
+//     ("-16#ff" = -255); none may follow the '#'.  The based digits give a
+//     magnitude with the same range as decimal ones: 16#FFFFFFFF is out of
+//     range, not -1;
+//   - no names for infinities or NaN, no hexadecimal reals;
+//   - a zero keeps its sign ("-0", "-1e-400" give -0.0).
 
 #include <cstdint>
 #include <optional>
