@@ -1,0 +1,153 @@
+// End-to-end runs of the built program, each in a fresh folder, with
+// stand-ins for the editor and the plotter first on PATH that log how they
+// were called.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_support.hpp"
+
+namespace moody {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::run_program;
+using testing::RunResult;
+using testing::ScratchDir;
+using testing::write_file;
+using testing::write_script;
+
+// The annotated example: 52 volumes, 300 passes.
+const char* const kExample =
+    "52       N   - volumes, including the two fictitious ones\n"
+    "2.0      L   [m]\n"
+    "1.0E-3   mi  [Pa.s]\n"
+    "1000.    ro  [kg/m3]\n"
+    "0.02     f   Darcy\n"
+    "1.0      Uin [m/s]\n"
+    "0.05     D0  [m]\n"
+    "0.01     cd\n"
+    "1.0D-2   dt  [s]\n"
+    "1        beta, 1 = CDS\n"
+    "300      itmax\n"
+    "20       itmaxm\n";
+
+// The example with line `line` (1-based) replaced by `text`.
+std::string example_with(int line, const std::string& text) {
+  std::string out;
+  std::string all = kExample;
+  int n = 1;
+  std::size_t start = 0;
+  while (start < all.size()) {
+    const std::size_t end = all.find('\n', start);
+    out += (n == line) ? text : all.substr(start, end - start);
+    out += '\n';
+    start = end + 1;
+    ++n;
+  }
+  return out;
+}
+
+class Run : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(tools());
+    // The editor logs its arguments; the plotter logs its arguments and the
+    // size of the data files at the moment it runs.
+    write_script(tools() / "notepad",
+                 "echo \"notepad $*\" >> ../launches.log\n");
+    write_script(tools() / "wgnuplot",
+                 "echo \"wgnuplot $* $(wc -c < u.dat) $(wc -c < p.dat)\" >> ../launches.log\n");
+    fs::create_directory(work());
+  }
+
+  fs::path tools() const { return dir_ / "tools"; }
+  fs::path work() const { return dir_ / "work"; }
+  fs::path file(const char* name) const { return work() / name; }
+  std::string launches() const {
+    return fs::exists(dir_ / "launches.log") ? read_file(dir_ / "launches.log") : "";
+  }
+
+  RunResult run_with(const std::string& dados) {
+    write_file(file("dados.txt"), dados);
+    return run_program(work(), tools());
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(Run, ExampleCaseEndsWithStatusZeroAndNothingOnStandardError) {
+  const RunResult r = run_with(kExample);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.stderr_, "");
+}
+
+TEST_F(Run, ReadsTheFileAsTheEditorLeftIt) {
+  // The file holds a bad value until the "user" corrects it in the editor.
+  write_script(tools() / "notepad",
+               "echo \"notepad $*\" >> ../launches.log\n"
+               "[ \"$1\" = dados.txt ] && sed -i 's/^3\\.0 /52 /' dados.txt\n"
+               "exit 0\n");
+  const RunResult r = run_with(example_with(1, "3.0   N"));
+  EXPECT_EQ(r.status, 0) << r.stderr_;
+  EXPECT_EQ(launches().substr(0, 18), "notepad dados.txt\n");
+}
+
+TEST_F(Run, BadInputStopsWithOneFrameAndStatusOne) {
+  struct Case {
+    int line;
+    const char* text;
+    const char* frame;  // start of the frame
+  };
+  const Case cases[] = {
+      {1, "3.0      N", "\nrun-time error F2002: "},
+      {1, "1       N", "\nrun-time error F2009: "},
+      {1, "-5      N", "\nrun-time error F2009: "},
+      {2, "2.0L", "\nrun-time error F2004: "},
+      {9, "1E400   dt", "\nrun-time error F2005: "},
+      {11, "2147483648", "\nrun-time error F2003: "},
+      {4, "'1000'", "\nrun-time error F2006: "},
+      {4, "(1,0)", "\nrun-time error F2007: "},
+      {4, "0*1000", "\nrun-time error F2008: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const RunResult r = run_with(example_with(c.line, c.text));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.stderr_.rfind(c.frame, 0), 0u) << r.stderr_;
+    EXPECT_NE(r.stderr_.find("dados.txt"), std::string::npos) << r.stderr_;
+    // One frame: a leading line break, one line of text, a closing line break.
+    EXPECT_EQ(r.stderr_.find('\n', 1), r.stderr_.size() - 1) << r.stderr_;
+    EXPECT_FALSE(fs::exists(file("saida.txt")));
+  }
+}
+
+TEST_F(Run, MissingInputFileIsLeftEmptyAndFailsAtEndOfFile) {
+  const RunResult r = run_program(work(), tools());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.stderr_.rfind("\nrun-time error F2001: dados.txt", 0), 0u) << r.stderr_;
+  ASSERT_TRUE(fs::exists(file("dados.txt")));
+  EXPECT_EQ(fs::file_size(file("dados.txt")), 0u);
+}
+
+TEST_F(Run, TwoNodesStopAtTheGridWidthWithADivisionByZero) {
+  const RunResult r = run_with(example_with(1, "2   N"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.stderr_,
+            "\nrun-time error M4001: floating-point divide by zero in grid width dx = L/(N-2)\n");
+  EXPECT_FALSE(fs::exists(file("saida.txt")));
+}
+
+TEST_F(Run, GridTooLargeForTheMachineIsRefusedBeforeSizing) {
+  const RunResult r = run_with(example_with(1, "2000000000   N"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.stderr_.rfind("\nrun-time error F3001: storage for the arrays of N = 2000000000", 0),
+            0u)
+      << r.stderr_;
+}
+
+}  // namespace
+}  // namespace moody
