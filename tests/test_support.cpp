@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -63,16 +64,43 @@ PathPrefix::PathPrefix(const fs::path& dir) {
 PathPrefix::~PathPrefix() { setenv("PATH", saved_.c_str(), 1); }
 
 RunResult run_program(const fs::path& dir, const fs::path& tools) {
+  const char* old = std::getenv("PATH");
+  const std::string path = tools.string() + ":" + (old != nullptr ? old : "/usr/bin:/bin");
+  return run_command(dir, {MOODY_BINARY}, {{"PATH", path}});
+}
+
+bool on_path(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string rest = path != nullptr ? path : "";
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    const std::size_t end = std::min(rest.find(':', start), rest.size());
+    const fs::path candidate = fs::path(rest.substr(start, end - start)) / program;
+    if (access(candidate.c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+RunResult run_command(const fs::path& dir, const std::vector<std::string>& argv,
+                      const std::vector<std::pair<std::string, std::string>>& env) {
   const fs::path err = dir / ".stderr";
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
-    const char* old = std::getenv("PATH");
-    const std::string value = tools.string() + ":" + (old != nullptr ? old : "/usr/bin:/bin");
-    setenv("PATH", value.c_str(), 1);
+    for (const auto& [name, value] : env) {
+      if (value.empty()) {
+        unsetenv(name.c_str());
+      } else {
+        setenv(name.c_str(), value.c_str(), 1);
+      }
+    }
     if (std::freopen("/dev/null", "r", stdin) == nullptr) _exit(126);
     if (std::freopen(err.c_str(), "w", stderr) == nullptr) _exit(126);
-    execl(MOODY_BINARY, MOODY_BINARY, static_cast<char*>(nullptr));
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
     _exit(127);
   }
   RunResult result;

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace moody::testing {
 
@@ -50,5 +52,14 @@ struct RunResult {
 // Runs the built program in `dir` with the environment of the test plus
 // `tools` (a folder) first on PATH, standard input from /dev/null.
 RunResult run_program(const std::filesystem::path& dir, const std::filesystem::path& tools);
+
+// Runs `argv` (argv[0] looked up on PATH) in `dir`, with the environment of
+// the test changed by `env` (an empty value unsets the variable), standard
+// input from /dev/null.
+RunResult run_command(const std::filesystem::path& dir, const std::vector<std::string>& argv,
+                      const std::vector<std::pair<std::string, std::string>>& env = {});
+
+// True when `program` is found on PATH.
+bool on_path(const std::string& program);
 
 }  // namespace moody::testing
