@@ -6,11 +6,13 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "control/fpe.hpp"
 #include "io/format.hpp"
 #include "io/real_digits.hpp"
 
@@ -270,6 +272,29 @@ TEST(RealEditing, ExactDigitsOfKnownValues) {
   EXPECT_EQ(exponent, -324);
   EXPECT_EQ(detail::exact_digits(1000.0, exponent), "1");
   EXPECT_EQ(exponent, 3);
+}
+
+// The report is written with the floating-point traps armed: editing any
+// value, NaN and infinities included, must not raise one.
+[[noreturn]] void edit_with_traps_armed() {
+  fpe::install();
+  const double values[] = {std::numeric_limits<double>::signaling_NaN(),
+                           std::numeric_limits<double>::quiet_NaN(),
+                           -std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::max(),
+                           ieee(false, 0, 1),
+                           -0.0,
+                           0.1};
+  char field[25];
+  for (const double v : values) {
+    edit_real(v, 25, 15, field);
+    edit_real_exact(v, 25, 15, field);
+  }
+  std::exit(0);
+}
+
+TEST(RealEditingDeathTest, RaisesNoFloatingPointTrap) {
+  EXPECT_EXIT(edit_with_traps_armed(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
