@@ -97,7 +97,8 @@ class OutputFile {
   }
   void write(const Format& format, std::span<const Item> items);
 
-  // Writes out what is gathered, flushes and closes.
+  // Writes out what is gathered, flushes and closes.  Closing a closed file
+  // does nothing; writing to one is a fatal error.
   void close();
 
   static constexpr std::size_t kBlock = std::size_t{1} << 20;
@@ -115,10 +116,12 @@ class OutputFile {
   OutputFile* next_open_ = nullptr;  // the chain of open files
 };
 
-// Field editing.  Each writes exactly w characters at `field`.
+// Field editing.  Each writes exactly w characters at `field` (w >= 0,
+// d >= 0): the text right-justified, or w asterisks if it does not fit.
 void edit_integer(std::int32_t v, int w, char* field);
 // Ew.d with scale factor 1.  The fast path; falls back to exact arithmetic
-// when it cannot decide a rounding.
+// when it cannot decide a rounding.  Infinities and NaN, which the run never
+// produces, are written as "Inf", "-Inf" and "NaN".
 void edit_real(double v, int w, int d, char* field);
 // The same result by exact big-integer arithmetic on the decimal expansion.
 void edit_real_exact(double v, int w, int d, char* field);

@@ -12,8 +12,9 @@
 //
 // 1. Scale.  m is normalised to 2^52 <= m < 2^53, so x lies in
 //    [2^(q+52), 2^(q+53)).  With g = floor((q + 52) log10 2) (computed as
-//    ((q + 52) * 78913) >> 18, exact for |q + 52| <= 2620, checked over the
-//    whole double range) we have 10^g <= 2^(q+52) <= x < 2 * 10^(g+1), and
+//    ((q + 52) * 78913) >> 18, checked exact for every q + 52 from -1200 to
+//    1100, beyond the doubles' -1074 to 1023) we have
+//    10^g <= 2^(q+52) <= x < 2 * 10^(g+1), and
 //    with K = 17 - g the scaled value y = x * 10^K lies in [10^17, 2 * 10^18),
 //    below 2^61.  The decimal exponent of x is E = g when y < 10^18 and
 //    E = g + 1 otherwise.
