@@ -1,0 +1,129 @@
+#pragma once
+// Fixed-column formatted output: format texts, the records they describe,
+// and the sequential files the records go to.
+//
+// A format text is "(" ... ")" holding comma-separated descriptors:
+//   'text'    literal (a doubled apostrophe stands for one apostrophe)
+//   Tn        move to column n
+//   / and r/  end the record (r times)
+//   1P        scale factor 1
+//   Iw        an integer in w columns
+//   Ew.d      a real in scientific form, w columns, d digits after the point
+//   r( ... )  a group, r times over
+// Blanks between descriptors are ignored; the comma may be left out after
+// "1P" and on either side of "/".  Text after the closing parenthesis is
+// ignored, so formats can be stored back to back.  Every E descriptor must
+// follow a 1P: only scale factor 1 is edited.
+//
+// The bytes are written as they are (single-byte text, one byte per column).
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/runtime_error.hpp"
+
+namespace moody {
+
+// One item of an output statement: a 32-bit integer or a double.
+struct Item {
+  enum class Kind : std::uint8_t { kInteger, kReal };
+
+  Item(std::int32_t v) : kind(Kind::kInteger), integer(v) {}  // NOLINT: implicit on purpose
+  Item(double v) : kind(Kind::kReal), real(v) {}              // NOLINT: implicit on purpose
+
+  Kind kind;
+  union {
+    std::int32_t integer;
+    double real;
+  };
+};
+
+// A parsed format text.
+class Format {
+ public:
+  // A text that cannot be read is a fatal run-time error (F1004).
+  explicit Format(std::string_view text);
+
+  // Walks the format against the items of one output statement and appends
+  // the records it writes (each record's bytes followed by "\r\n") to out.
+  // The walk stops at the first data descriptor that finds no item, and the
+  // record in hand is written as it stands.  Items left over when the final
+  // ")" is reached start a new record from the last top-level group (or from
+  // the beginning when there is none).  An item of the wrong kind for its
+  // descriptor is a fatal run-time error (F1004).
+  void write(std::string& out, std::span<const Item> items) const;
+  void write(std::string& out, std::initializer_list<Item> items) const {
+    write(out, std::span<const Item>(items.begin(), items.size()));
+  }
+
+ private:
+  friend class FormatParser;
+  enum class Code : std::uint8_t { kLiteral, kPosition, kSlash, kInteger, kReal, kGroup, kEnd };
+  struct Op {
+    Code code;
+    std::int32_t a;  // literal offset, column - 1, count, w, or repeat count
+    std::int32_t b;  // literal length, d, or the index of the matching group/end
+  };
+  static constexpr int kMaxDepth = 16;  // group nesting
+
+  [[noreturn]] void mismatch(std::size_t item, const Op& op) const;
+
+  std::string text_;  // the format text, for diagnostics
+  std::vector<Op> ops_;
+  std::string literals_;
+  std::size_t reversion_ = 0;        // where leftover items start again
+  bool reversion_has_data_ = false;  // whether anything from there takes an item
+};
+
+// A sequential formatted output file.  Opening creates it or truncates an
+// existing one.  Records are gathered in memory and handed to the file in
+// blocks of about 1 MiB, so a failure later in the run leaves the earlier
+// blocks on disk; every failure is a fatal run-time error naming the file,
+// the unit and the reason.
+class OutputFile {
+ public:
+  OutputFile(std::string name, int unit);
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();  // closes the file if still open, without raising an error
+
+  void write(const Format& format, std::initializer_list<Item> items) {
+    write(format, std::span<const Item>(items.begin(), items.size()));
+  }
+  void write(const Format& format, std::span<const Item> items);
+
+  // Writes out what is gathered, flushes and closes.  Closing a closed file
+  // does nothing; writing to one is a fatal error.
+  void close();
+
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+ private:
+  void flush();
+  int hand_over() noexcept;  // buffer to the system; 0 or an errno value
+  void unlink() noexcept;    // off the chain of open files
+  [[noreturn]] void fail(ErrorCode code, const char* action, int error);
+
+  std::string name_;
+  int unit_;
+  std::FILE* file_ = nullptr;
+  std::string buffer_;
+  OutputFile* next_open_ = nullptr;  // the chain of open files
+};
+
+// Field editing.  Each writes exactly w characters at `field` (w >= 0,
+// d >= 0): the text right-justified, or w asterisks if it does not fit.
+void edit_integer(std::int32_t v, int w, char* field);
+// Ew.d with scale factor 1.  The fast path; falls back to exact arithmetic
+// when it cannot decide a rounding.  Infinities and NaN, which the run never
+// produces, are written as "Inf", "-Inf" and "NaN".
+void edit_real(double v, int w, int d, char* field);
+// The same result by exact big-integer arithmetic on the decimal expansion.
+void edit_real_exact(double v, int w, int d, char* field);
+
+}  // namespace moody

@@ -1,0 +1,92 @@
+// Sequential formatted output files.  The records of a file are gathered in
+// a memory buffer and handed to the C library in blocks; after each block
+// the stream is flushed, so what has been handed over is with the system
+// even if the run then ends through a fatal error (which leaves without
+// flushing streams).  When one file fails, the others that are open hand
+// over what they hold before the run ends, so their records are kept too.
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "io/format.hpp"
+
+namespace moody {
+namespace {
+OutputFile* g_open_files = nullptr;  // chain through next_open_
+}  // namespace
+
+OutputFile::OutputFile(std::string name, int unit) : name_(std::move(name)), unit_(unit) {
+  errno = 0;
+  file_ = std::fopen(name_.c_str(), "wb");
+  if (file_ == nullptr) fail(ErrorCode::kOpenFailed, "open", errno);
+  buffer_.reserve(kBlock + kBlock / 4);
+  next_open_ = g_open_files;
+  g_open_files = this;
+}
+
+OutputFile::~OutputFile() {
+  if (file_ == nullptr) return;
+  hand_over();
+  std::fclose(file_);
+  file_ = nullptr;
+  unlink();
+}
+
+void OutputFile::write(const Format& format, std::span<const Item> items) {
+  if (file_ == nullptr) {
+    fatal(ErrorCode::kWriteFailed,
+          "write to unit " + std::to_string(unit_) + ", file " + name_ + ": the file is closed");
+  }
+  format.write(buffer_, items);
+  if (buffer_.size() >= kBlock) flush();
+}
+
+void OutputFile::close() {
+  if (file_ == nullptr) return;
+  flush();
+  std::FILE* file = file_;
+  file_ = nullptr;
+  unlink();
+  errno = 0;
+  if (std::fclose(file) != 0) fail(ErrorCode::kCloseFailed, "close", errno);
+}
+
+void OutputFile::unlink() noexcept {
+  for (OutputFile** p = &g_open_files; *p != nullptr; p = &(*p)->next_open_) {
+    if (*p == this) {
+      *p = next_open_;
+      return;
+    }
+  }
+}
+
+int OutputFile::hand_over() noexcept {
+  if (buffer_.empty()) return 0;
+  errno = 0;
+  const std::size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+  if (written != buffer_.size()) {
+    buffer_.erase(0, written);
+    return errno != 0 ? errno : EIO;
+  }
+  buffer_.clear();
+  if (std::fflush(file_) != 0) return errno != 0 ? errno : EIO;
+  return 0;
+}
+
+void OutputFile::flush() {
+  if (const int error = hand_over(); error != 0) fail(ErrorCode::kWriteFailed, "write", error);
+}
+
+void OutputFile::fail(ErrorCode code, const char* action, int error) {
+  const std::string description = std::string(action) + " of unit " + std::to_string(unit_) +
+                                  ", file " + name_ + ": " +
+                                  (error != 0 ? std::strerror(error) : "reason not reported");
+  for (OutputFile* other = g_open_files; other != nullptr; other = other->next_open_) {
+    if (other != this) other->hand_over();
+  }
+  fatal(code, description);
+}
+
+}  // namespace moody
