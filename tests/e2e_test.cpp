@@ -85,6 +85,53 @@ TEST_F(Run, ExampleCaseEndsWithStatusZeroAndNothingOnStandardError) {
   EXPECT_EQ(r.stderr_, "");
 }
 
+TEST_F(Run, WritesLatin1FilesWithCrLfThenLaunchesInOrder) {
+  ASSERT_EQ(run_with(kExample).status, 0);
+  for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
+    SCOPED_TRACE(name);
+    const std::string bytes = read_file(file(name));
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    std::size_t lf = 0;
+    std::size_t crlf = 0;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+      if (bytes[k] == '\n') {
+        ++lf;
+        if (k > 0 && bytes[k - 1] == '\r') ++crlf;
+      }
+    }
+    EXPECT_EQ(lf, crlf);
+    EXPECT_EQ(bytes.find('\xC3'), std::string::npos);  // no UTF-8 lead byte
+  }
+  EXPECT_NE(read_file(file("saida.txt")).find("Solu\xE7\xE3o"), std::string::npos);
+  EXPECT_EQ(read_file(file("u.dat")).size(), 52u * 47);
+
+  // The plotter ran after the data files were closed at their full size, the
+  // report editor last.
+  const std::string sizes = std::to_string(52 * 47) + " " + std::to_string(52 * 47);
+  EXPECT_EQ(launches(), "notepad dados.txt\nwgnuplot u.gnu " + sizes + "\nwgnuplot p.gnu " +
+                            sizes + "\nnotepad saida.txt\n");
+}
+
+TEST_F(Run, SmallerRunReplacesTheFilesOfALargerOneWhole) {
+  ASSERT_EQ(run_with(kExample).status, 0);
+  ASSERT_EQ(run_with(example_with(1, "5   N")).status, 0);
+  EXPECT_EQ(read_file(file("u.dat")).size(), 5u * 47);
+  EXPECT_EQ(read_file(file("p.dat")).size(), 5u * 47);
+  const std::string saida = read_file(file("saida.txt"));
+  EXPECT_EQ(saida.find("        52"), std::string::npos);  // no row of node 52 survives
+  EXPECT_EQ(saida.substr(saida.size() - 2), "\r\n");
+}
+
+TEST_F(Run, ReportThatCannotBeWrittenIsAnFError) {
+  fs::create_directory(file("saida.txt"));
+  const RunResult r = run_with(kExample);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.stderr_.rfind("\nrun-time error F1001: ", 0), 0u) << r.stderr_;
+  EXPECT_NE(r.stderr_.find("saida.txt"), std::string::npos) << r.stderr_;
+  EXPECT_EQ(launches(), "notepad dados.txt\n");  // neither plotter nor report editor
+}
+
 TEST_F(Run, ReadsTheFileAsTheEditorLeftIt) {
   // The file holds a bad value until the "user" corrects it in the editor.
   write_script(tools() / "notepad",
