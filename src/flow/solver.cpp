@@ -1,8 +1,49 @@
 #include "flow/solver.hpp"
 
+#include <cstddef>
+#include <vector>
+
 namespace moody {
 
-// Not written yet: lands with the flow solver.
-void tdma(int, const Array1&, const Array1&, const Array1&, const Array1&, Array1&) {}
+namespace {
+// The recurrence coefficients of the forward sweep.  They are kept from one
+// call to the next so that the outer loop obtains no storage after its first
+// pass; the buffer only grows.
+std::vector<double> g_work;
+}  // namespace
+
+SweepWork sweep_work(int N) {
+  const std::size_t n = N > 0 ? static_cast<std::size_t>(N) : 0;
+  if (g_work.size() < 2 * n) {
+    g_work.clear();
+    g_work.shrink_to_fit();  // never hold the old and the new buffer at once
+    g_work.resize(2 * n);
+  }
+  return SweepWork{g_work.data(), g_work.data() + n};
+}
+
+void tdma(int N, const Array1& aP, const Array1& aW, const Array1& aE, const Array1& bP,
+          Array1& phi) {
+  if (N < 1) return;  // no rows: nothing to solve, and no row 1 to address
+  const SweepWork w = sweep_work(N);
+
+  // Row 1 has no west neighbour: phi(1) = P(1)*phi(2) + Q(1).
+  w.P(1) = aE(1) / aP(1);
+  w.Q(1) = bP(1) / aP(1);
+
+  // Forward sweep: eliminating phi(i-1) = P(i-1)*phi(i) + Q(i-1) from row i
+  // leaves d*phi(i) = aE(i)*phi(i+1) + Q(i-1)*aW(i) + bP(i).
+  for (int i = 2; i <= N; ++i) {
+    const double d = aP(i) - w.P(i - 1) * aW(i);
+    w.P(i) = aE(i) / d;
+    w.Q(i) = (w.Q(i - 1) * aW(i) + bP(i)) / d;
+  }
+
+  // Back substitution; P(N) would multiply a neighbour that does not exist.
+  phi(N) = w.Q(N);
+  for (int i = N - 1; i >= 1; --i) {
+    phi(i) = w.P(i) * phi(i + 1) + w.Q(i);
+  }
+}
 
 }  // namespace moody
