@@ -28,21 +28,28 @@ void tdma(int N, const Array1& aP, const Array1& aW, const Array1& aE, const Arr
   const SweepWork w = sweep_work(N);
 
   // Row 1 has no west neighbour: phi(1) = P(1)*phi(2) + Q(1).
-  w.P(1) = aE(1) / aP(1);
-  w.Q(1) = bP(1) / aP(1);
+  double P = aE(1) / aP(1);
+  double Q = bP(1) / aP(1);
+  w.P(1) = P;
+  w.Q(1) = Q;
 
   // Forward sweep: eliminating phi(i-1) = P(i-1)*phi(i) + Q(i-1) from row i
-  // leaves d*phi(i) = aE(i)*phi(i+1) + Q(i-1)*aW(i) + bP(i).
+  // leaves d*phi(i) = aE(i)*phi(i+1) + Q(i-1)*aW(i) + bP(i).  P(i-1) and
+  // Q(i-1) are carried in registers: the recurrence is the critical path.
   for (int i = 2; i <= N; ++i) {
-    const double d = aP(i) - w.P(i - 1) * aW(i);
-    w.P(i) = aE(i) / d;
-    w.Q(i) = (w.Q(i - 1) * aW(i) + bP(i)) / d;
+    const double d = aP(i) - P * aW(i);
+    P = aE(i) / d;
+    Q = (Q * aW(i) + bP(i)) / d;
+    w.P(i) = P;
+    w.Q(i) = Q;
   }
 
   // Back substitution; P(N) would multiply a neighbour that does not exist.
-  phi(N) = w.Q(N);
+  double next = Q;
+  phi(N) = next;
   for (int i = N - 1; i >= 1; --i) {
-    phi(i) = w.P(i) * phi(i + 1) + w.Q(i);
+    next = w.P(i) * next + w.Q(i);
+    phi(i) = next;
   }
 }
 
