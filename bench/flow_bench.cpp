@@ -66,9 +66,9 @@ void BM_OuterIteration(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   if (abnormal(s) != 0) state.SkipWithError("the iteration left the range of normal numbers");
-  state.counters["per_node"] = benchmark::Counter(
-      static_cast<double>(N),
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_node"] =
+      benchmark::Counter(static_cast<double>(N), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_OuterIteration)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
@@ -76,7 +76,8 @@ BENCHMARK(BM_OuterIteration)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchma
 void BM_Tdma(benchmark::State& state) {
   const int N = static_cast<int>(state.range(0));
   moody::Array1 aP, aW, aE, bP, phi;
-  for (moody::Array1* a : {&aP, &aW, &aE, &bP, &phi}) a->size_to(N);
+  for (moody::Array1* a : {&aP, &aW, &aE, &bP, &phi})
+    a->size_to(N);
   for (int i = 1; i <= N; ++i) {
     aW(i) = 1.0 + 1.0e-6 * i;
     aE(i) = 0.5;
@@ -88,16 +89,17 @@ void BM_Tdma(benchmark::State& state) {
     moody::tdma(N, aP, aW, aE, bP, phi);
     benchmark::ClobberMemory();
   }
-  state.counters["per_node"] = benchmark::Counter(
-      static_cast<double>(N),
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_node"] =
+      benchmark::Counter(static_cast<double>(N), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Tdma)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 int whole_run(int N) {
   static SimulationState s;
   start(s, N);
-  for (s.it = 1; s.it <= 5; ++s.it) moody::outer_iteration(s);
+  for (s.it = 1; s.it <= 5; ++s.it)
+    moody::outer_iteration(s);
   moody::inventory(s);
   std::printf("N = %d, u(N) = %.17g, p(N) = %.17g\n", N, s.u(N), s.p(N));
   return 0;

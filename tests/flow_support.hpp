@@ -23,8 +23,8 @@ inline ::testing::AssertionResult SameDigits(double expected, double actual, int
   if (std::fabs(actual - expected) <= 0.5 * unit * (1.0 + 1e-9)) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << actual << " does not read " << expected << " to "
-                                       << digits << " digits";
+  return ::testing::AssertionFailure()
+         << actual << " does not read " << expected << " to " << digits << " digits";
 }
 
 // The parameters of a run, in the order of dados.txt.
@@ -61,7 +61,8 @@ void run(SimulationState& s, const Case& c);
 // Copies a list of values into an array, element 1 first.
 inline void set(Array1& a, std::initializer_list<double> values) {
   int i = 1;
-  for (double v : values) a(i++) = v;
+  for (double v : values)
+    a(i++) = v;
 }
 
 inline bool same_bits(double a, double b) {

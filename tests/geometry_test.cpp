@@ -93,8 +93,10 @@ TEST(Geometry, PlainTubeHasOneArea) {
   SimulationState s;
   flowtest::start(s, c);
   const double area = std::pow(c.D0, 2.0) * s.pi * 0.25;
-  for (int i = 1; i <= c.N; ++i) EXPECT_EQ(s.A(i), area) << i;
-  for (int i = 1; i <= c.N - 1; ++i) EXPECT_EQ(s.Ae(i), area) << i;
+  for (int i = 1; i <= c.N; ++i)
+    EXPECT_EQ(s.A(i), area) << i;
+  for (int i = 1; i <= c.N - 1; ++i)
+    EXPECT_EQ(s.Ae(i), area) << i;
 }
 
 }  // namespace

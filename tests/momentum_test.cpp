@@ -112,7 +112,8 @@ TEST(MomentumCoefficients, FirstPassOfAFluidAtRest) {
     flowtest::start(s, c);
     momentum_coefficients(s);
     const CoefficientSet& q = s.QML;
-    for (int i = 1; i <= N - 1; ++i) EXPECT_EQ(s.Me(i), 0.0) << i;
+    for (int i = 1; i <= N - 1; ++i)
+      EXPECT_EQ(s.Me(i), 0.0) << i;
     for (int i = 2; i <= N - 1; ++i) {
       EXPECT_EQ(q.aW(i), s.Ae(i - 1) * s.mi / s.dx) << i;
       EXPECT_EQ(q.aE(i), s.Ae(i) * s.mi / s.dx) << i;

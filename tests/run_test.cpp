@@ -77,7 +77,8 @@ TEST(Run, NoPassLeavesTheFluidAtRest) {
     SimulationState s;
     flowtest::run(s, with(12, 2.0, itmax));
     EXPECT_EQ(s.u(1), 1.0);
-    for (int i = 2; i <= 12; ++i) EXPECT_EQ(s.u(i), 0.0) << i;
+    for (int i = 2; i <= 12; ++i)
+      EXPECT_EQ(s.u(i), 0.0) << i;
     for (int i = 1; i <= 12; ++i) {
       EXPECT_EQ(s.p(i), 0.0) << i;
       EXPECT_EQ(s.pl(i), 0.0) << i;
@@ -102,11 +103,14 @@ TEST(Run, OnePassLeavesItsFieldsAsTheOldOnes) {
   SimulationState s;
   flowtest::start(s, with(12, 2.0, 1));
   outer_iteration(s);
-  for (int i = 1; i <= 12; ++i) EXPECT_TRUE(flowtest::same_bits(s.u0(i), s.u(i))) << i;
-  for (int i = 1; i <= 11; ++i) EXPECT_TRUE(flowtest::same_bits(s.ue0(i), s.ue(i))) << i;
+  for (int i = 1; i <= 12; ++i)
+    EXPECT_TRUE(flowtest::same_bits(s.u0(i), s.u(i))) << i;
+  for (int i = 1; i <= 11; ++i)
+    EXPECT_TRUE(flowtest::same_bits(s.ue0(i), s.ue(i))) << i;
   EXPECT_NE(s.u(6), 0.0);
   // The pressure correction of the first pass is the whole pressure.
-  for (int i = 1; i <= 12; ++i) EXPECT_EQ(s.p(i), s.pl(i)) << i;
+  for (int i = 1; i <= 12; ++i)
+    EXPECT_EQ(s.p(i), s.pl(i)) << i;
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ TEST(FaceVelocities, WorkedExample) {
   t.QML = s.QML;
   t.QML.bP.fill(-7.0);
   face_velocities(t);
-  for (int i = 1; i <= 4; ++i) EXPECT_EQ(t.ue(i), s.ue(i)) << i;
+  for (int i = 1; i <= 4; ++i)
+    EXPECT_EQ(t.ue(i), s.ue(i)) << i;
 }
 
 TEST(FaceVelocities, SmallestGridsAndPlainTube) {
@@ -64,14 +65,16 @@ TEST(FaceVelocities, SmallestGridsAndPlainTube) {
     c.N = N;
     SimulationState s;
     flowtest::start(s, c);
-    for (int i = 1; i <= N; ++i) s.u(i) = 1.0 - 0.1 * i;
+    for (int i = 1; i <= N; ++i)
+      s.u(i) = 1.0 - 0.1 * i;
     momentum_coefficients(s);
     face_velocities(s);
     EXPECT_EQ(s.ue(1), c.Uin);
     EXPECT_TRUE(SameDigits(s.Ae(1) * c.Uin / s.Ae(N - 1), s.ue(N - 1), 15));
     if (N == 4) {
       const CoefficientSet& q = s.QML;
-      const double sums = s.u(1) * q.aW(2) + s.u(3) * q.aE(2) + (s.u(4) * q.aE(3) + q.aW(3) * s.u(2));
+      const double sums =
+          s.u(1) * q.aW(2) + s.u(3) * q.aE(2) + (s.u(4) * q.aE(3) + q.aW(3) * s.u(2));
       EXPECT_EQ(s.ue(2), sums / (q.aP(3) + q.aP(2)));  // p and ue0 are zero
     }
   }
@@ -115,7 +118,8 @@ TEST(CorrectionCoefficients, NodesAndFaces) {
     }
     EXPECT_EQ(s.de(1), s.dP(2));
     EXPECT_EQ(s.de(N - 1), s.dP(N - 1));
-    for (int i = 2; i <= N - 2; ++i) EXPECT_EQ(s.de(i), (s.dP(i + 1) + s.dP(i)) * 0.5) << i;
+    for (int i = 2; i <= N - 2; ++i)
+      EXPECT_EQ(s.de(i), (s.dP(i + 1) + s.dP(i)) * 0.5) << i;
     EXPECT_EQ(s.dP(1), 99.0);
     EXPECT_EQ(s.dP(N), 99.0);
   }
@@ -153,9 +157,11 @@ TEST(PressureCorrectionCoefficients, RowsOfTheVolumeBalance) {
   }
 
   // Face velocities that carry one volume flow balance every volume.
-  for (int i = 1; i <= 4; ++i) s.ue(i) = s.Ae(1) / s.Ae(i);
+  for (int i = 1; i <= 4; ++i)
+    s.ue(i) = s.Ae(1) / s.Ae(i);
   pressure_correction_coefficients(s);
-  for (int i = 2; i <= 4; ++i) EXPECT_NEAR(m.bP(i), 0.0, 1e-17) << i;
+  for (int i = 2; i <= 4; ++i)
+    EXPECT_NEAR(m.bP(i), 0.0, 1e-17) << i;
 }
 
 TEST(Correct, ExtrapolatesTheEndCorrectionsAndCorrectsInteriorOnly) {
@@ -171,7 +177,8 @@ TEST(Correct, ExtrapolatesTheEndCorrectionsAndCorrectsInteriorOnly) {
   EXPECT_EQ(s.pl(1), 1.0);  // 3*2 - 5
   EXPECT_EQ(s.pl(5), 3.0);  // 4*2 - 5
   const double p[] = {11, 23, 35, 44, 53};
-  for (int i = 1; i <= 5; ++i) EXPECT_EQ(s.p(i), p[i - 1]) << i;
+  for (int i = 1; i <= 5; ++i)
+    EXPECT_EQ(s.p(i), p[i - 1]) << i;
   EXPECT_EQ(s.u(2), 0.9 - (5.0 - 1.0) * 0.01 * 0.5);
   EXPECT_EQ(s.u(3), 0.8 - (4.0 - 3.0) * 0.02 * 0.5);
   EXPECT_EQ(s.u(4), 0.7 - (3.0 - 5.0) * 0.04 * 0.5);
@@ -211,9 +218,12 @@ TEST(Inventory, BoundarySectionsPressureReferenceAndMasses) {
   EXPECT_EQ(s.u(1), s.Uin);
   EXPECT_EQ(s.u(5), (0.7 + 0.6) * 0.5);
   const double p[] = {0, -10, -200, -300, -340};
-  for (int i = 1; i <= 5; ++i) EXPECT_EQ(s.p(i), p[i - 1]) << i;
-  for (int i = 1; i <= 4; ++i) EXPECT_EQ(s.Me(i), s.Ae(i) * s.ue(i) * s.ro) << i;
-  for (int i = 1; i <= 5; ++i) EXPECT_EQ(s.Mp(i), s.A(i) * s.dx * s.ro) << i;
+  for (int i = 1; i <= 5; ++i)
+    EXPECT_EQ(s.p(i), p[i - 1]) << i;
+  for (int i = 1; i <= 4; ++i)
+    EXPECT_EQ(s.Me(i), s.Ae(i) * s.ue(i) * s.ro) << i;
+  for (int i = 1; i <= 5; ++i)
+    EXPECT_EQ(s.Mp(i), s.A(i) * s.dx * s.ro) << i;
 
   // A constant added to every pressure does not change the result.
   SimulationState t;
@@ -221,7 +231,8 @@ TEST(Inventory, BoundarySectionsPressureReferenceAndMasses) {
   flowtest::set(t.u, {1.2, 0.9, 0.8, 0.7, 0.6});
   flowtest::set(t.p, {1410, 1390, 1200, 1100, 1020});
   inventory(t);
-  for (int i = 1; i <= 5; ++i) EXPECT_EQ(t.p(i), p[i - 1]) << i;
+  for (int i = 1; i <= 5; ++i)
+    EXPECT_EQ(t.p(i), p[i - 1]) << i;
 }
 
 }  // namespace

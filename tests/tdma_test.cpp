@@ -16,7 +16,8 @@ using flowtest::same_bits;
 struct System {
   Array1 aP, aW, aE, bP, phi;
   explicit System(int n) {
-    for (Array1* a : {&aP, &aW, &aE, &bP, &phi}) a->size_to(n);
+    for (Array1* a : {&aP, &aW, &aE, &bP, &phi})
+      a->size_to(n);
   }
   void solve() { tdma(aP.size(), aP, aW, aE, bP, phi); }
 };
@@ -77,8 +78,10 @@ TEST(Tdma, FollowsTheRecurrencesBitForBit) {
     Q[i] = (Q[i - 1] * s.aW(i) + s.bP(i)) / d;
   }
   phi[n] = Q[n];
-  for (int i = n - 1; i >= 1; --i) phi[i] = P[i] * phi[i + 1] + Q[i];
-  for (int i = 1; i <= n; ++i) EXPECT_TRUE(same_bits(phi[i], s.phi(i))) << i;
+  for (int i = n - 1; i >= 1; --i)
+    phi[i] = P[i] * phi[i + 1] + Q[i];
+  for (int i = 1; i <= n; ++i)
+    EXPECT_TRUE(same_bits(phi[i], s.phi(i))) << i;
 }
 
 TEST(Tdma, BoundaryRowsAndDanglingCoefficients) {
