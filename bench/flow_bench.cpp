@@ -6,9 +6,9 @@
 //                                  grid, a few passes, inventory), for
 //                                  measuring the peak memory of a run
 //
-// The case is the annotated example input (L = 2 m, D0 = 0.05 m, cd = 0.01,
-// water-like fluid, Uin = 1 m/s) with dt = 10 s, which keeps every value
-// finite and normal at these grid sizes.
+// The case: a 2 m duct growing from 0.05 m at cd = 0.01, a water-like fluid,
+// Uin = 1 m/s and dt = 10 s, which keeps every value finite and normal at
+// these grid sizes.
 
 #include <benchmark/benchmark.h>
 
@@ -55,22 +55,39 @@ int abnormal(const SimulationState& s) {
   return count;
 }
 
-void BM_OuterIteration(benchmark::State& state) {
-  const int N = static_cast<int>(state.range(0));
-  static SimulationState s;  // one state at a time; sized anew for each N
-  s = SimulationState{};
-  start(s, N);
-  moody::outer_iteration(s);  // the work buffer is obtained here, not timed
-  for (auto _ : state) {
-    moody::outer_iteration(s);
-    benchmark::ClobberMemory();
-  }
-  if (abnormal(s) != 0) state.SkipWithError("the iteration left the range of normal numbers");
+void per_node(benchmark::State& state, int N) {
   state.counters["per_node"] =
       benchmark::Counter(static_cast<double>(N), benchmark::Counter::kIsIterationInvariantRate |
                                                      benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_OuterIteration)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+template <void (*pass)(SimulationState&)>
+void BM_Iteration(benchmark::State& state) {
+  const int N = static_cast<int>(state.range(0));
+  static SimulationState s;  // one state at a time; sized anew for each N
+  s = SimulationState{};
+  start(s, N);
+  pass(s);  // the work buffer is obtained here, not timed
+  for (auto _ : state) {
+    pass(s);
+    benchmark::ClobberMemory();
+  }
+  if (abnormal(s) != 0) state.SkipWithError("the iteration left the range of normal numbers");
+  per_node(state, N);
+}
+// The driver's outer iteration (four sweeps), and the plain steps one by one.
+BENCHMARK(BM_Iteration<moody::outer_iteration>)
+    ->Name("BM_OuterIteration")
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Iteration<moody::plain_outer_iteration>)
+    ->Name("BM_PlainOuterIteration")
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond);
 
 // A diagonally dominant system like the momentum rows.
 void BM_Tdma(benchmark::State& state) {
@@ -94,6 +111,35 @@ void BM_Tdma(benchmark::State& state) {
                                                      benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Tdma)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// The bound below any implementation of these recurrences: the forward
+// recurrence alone, d = aP - P*aW, P = aE/d, Q = (Q*aW + bP)/d, whose
+// division waits on the one before.  An outer iteration runs it twice.
+void BM_DivisionChain(benchmark::State& state) {
+  const int N = static_cast<int>(state.range(0));
+  moody::Array1 aP, aW, aE, bP, P, Q;
+  for (moody::Array1* a : {&aP, &aW, &aE, &bP, &P, &Q})
+    a->size_to(N);
+  for (int i = 1; i <= N; ++i) {
+    aW(i) = 1.0 + 1.0e-6 * i;
+    aE(i) = 0.5;
+    aP(i) = aW(i) + aE(i) + 2.0;
+    bP(i) = std::sin(0.001 * i);
+  }
+  for (auto _ : state) {
+    double p = aE(1) / aP(1), q = bP(1) / aP(1);
+    for (int i = 2; i <= N; ++i) {
+      const double d = aP(i) - p * aW(i);
+      p = aE(i) / d;
+      q = (q * aW(i) + bP(i)) / d;
+      P(i) = p;
+      Q(i) = q;
+    }
+    benchmark::ClobberMemory();
+  }
+  per_node(state, N);
+}
+BENCHMARK(BM_DivisionChain)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 int whole_run(int N) {
   static SimulationState s;

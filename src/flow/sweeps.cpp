@@ -1,6 +1,7 @@
 // One outer iteration in four sweeps over the grid.
 //
-// The plain steps (coef.cpp) pass over the arrays ten times per iteration.
+// The plain steps (coef.cpp) and the two solves run fifteen loops over the
+// grid per iteration.
 // Here every step is folded into one of the two sweeps of a tridiagonal solve
 // that needs its results or provides its inputs:
 //
