@@ -1,12 +1,13 @@
 #pragma once
-// Helpers shared by the flow tests: states laid out by hand, a comparison to
-// a given number of significant digits, and whole-state bit comparison.
+// Helpers of the flow tests: a run's parameters, a state laid out as the
+// driver leaves it before its loop, digit and bit comparisons.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "control/principal.hpp"
@@ -14,20 +15,14 @@
 
 namespace moody::flowtest {
 
-// True when `actual` rounds to `expected` written with `digits` significant
-// digits, i.e. differs from it by at most half a unit of the last digit.
+// True when `actual` reads `expected` to `digits` significant digits.
 inline ::testing::AssertionResult SameDigits(double expected, double actual, int digits = 7) {
-  const double unit =
-      expected == 0.0 ? 0.0
-                      : std::pow(10.0, std::floor(std::log10(std::fabs(expected))) - (digits - 1));
-  if (std::fabs(actual - expected) <= 0.5 * unit * (1.0 + 1e-9)) {
+  const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(expected))) - digits + 1);
+  if (std::fabs(actual - expected) <= 0.5 * unit * (1.0 + 1e-9))
     return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure()
-         << actual << " does not read " << expected << " to " << digits << " digits";
+  return ::testing::AssertionFailure() << actual << " does not read " << expected;
 }
 
-// The parameters of a run, in the order of dados.txt.
 struct Case {
   int N = 12;
   double L = 1.0, mi = 0.001, ro = 1000.0, f = 0.02, Uin = 1.0, D0 = 0.1, cd = 2.0, dt = 0.01;
@@ -35,45 +30,42 @@ struct Case {
   int itmax = 200, itmaxm = 0;
 };
 
-// Sets the twelve parameters and pi, sizes the arrays, lays the grid and zeroes
-// the fields, as the driver does before its loop.
+// The twelve parameters and pi set, the arrays sized, grid and fields laid.
 inline void start(SimulationState& s, const Case& c) {
-  s.N = c.N;
-  s.L = c.L;
-  s.mi = c.mi;
-  s.ro = c.ro;
-  s.f = c.f;
-  s.Uin = c.Uin;
-  s.D0 = c.D0;
-  s.cd = c.cd;
-  s.dt = c.dt;
-  s.beta = c.beta;
-  s.itmax = c.itmax;
-  s.itmaxm = c.itmaxm;
+  s.N = c.N, s.L = c.L, s.mi = c.mi, s.ro = c.ro, s.f = c.f, s.Uin = c.Uin, s.D0 = c.D0;
+  s.cd = c.cd, s.dt = c.dt, s.beta = c.beta, s.itmax = c.itmax, s.itmaxm = c.itmaxm;
   s.pi = std::acos(-1.0);
   size_state(s);
   prepare_grid_and_field(s);
 }
 
-// A whole run without input and report: start, itmax passes, inventory.
-void run(SimulationState& s, const Case& c);
-
-// Copies a list of values into an array, element 1 first.
 inline void set(Array1& a, std::initializer_list<double> values) {
   int i = 1;
   for (double v : values)
     a(i++) = v;
 }
 
-inline bool same_bits(double a, double b) {
-  std::uint64_t x, y;
-  std::memcpy(&x, &a, sizeof x);
-  std::memcpy(&y, &b, sizeof y);
-  return x == y;
+inline std::array<const Array1*, 24> arrays(const SimulationState& s) {
+  return {&s.x,      &s.D,      &s.A,        &s.u,        &s.u0,       &s.p,
+          &s.pl,     &s.Mp,     &s.dP,       &s.xe,       &s.De,       &s.Ae,
+          &s.ue,     &s.ue0,    &s.Me,       &s.de,       &s.QML.aW,   &s.QML.aP,
+          &s.QML.aE, &s.QML.bP, &s.MASSA.aW, &s.MASSA.aP, &s.MASSA.aE, &s.MASSA.bP};
 }
 
-// Empty when every array and scalar of the two states holds the same bits;
-// otherwise names the first difference.
-std::string first_difference(const SimulationState& a, const SimulationState& b);
+// Empty when the 24 arrays of both states hold the same bits, else where not.
+inline std::string first_difference(const SimulationState& a, const SimulationState& b) {
+  const auto x = arrays(a), y = arrays(b);
+  for (std::size_t k = 0; k < x.size(); ++k) {
+    const Array1& p = *x[k];
+    const Array1& q = *y[k];
+    if (p.size() != q.size()) return "array " + std::to_string(k) + " sizes";
+    for (int i = 1; i <= p.size(); ++i) {
+      if (std::memcmp(&p.data()[i - 1], &q.data()[i - 1], sizeof(double)) != 0) {
+        return "array " + std::to_string(k) + " element " + std::to_string(i);
+      }
+    }
+  }
+  return {};
+}
 
 }  // namespace moody::flowtest
