@@ -27,7 +27,9 @@ void correct(SimulationState& s);
 // The same outer iteration in four sweeps over the grid, each step folded
 // into the sweep of a tridiagonal solve (sweeps.cpp).  Run in this order they
 // leave the state bit for bit as the plain steps and the two solves do, for
-// grids of at least kSweepMinimumN nodes.
+// grids of at least kSweepMinimumN nodes.  Each forward sweep hands P and Q to
+// the back substitution after it in the solver's work buffer (sweep_work), so
+// nothing may solve a larger system between the two.
 inline constexpr int kSweepMinimumN = 4;
 // Up: momentum coefficients, Mp and Me, and the forward sweep of the QML set.
 void momentum_forward_sweep(SimulationState& s);

@@ -1,9 +1,8 @@
 // One outer iteration in four sweeps over the grid.
 //
 // The plain steps (coef.cpp) and the two solves run fifteen loops over the
-// grid per iteration.
-// Here every step is folded into one of the two sweeps of a tridiagonal solve
-// that needs its results or provides its inputs:
+// grid per iteration.  Here every step is folded into one of the two sweeps
+// of a tridiagonal solve that needs its results or provides its inputs:
 //
 //   1. up:   momentum coefficients of row i, then its forward-sweep step;
 //   2. down: back substitution for u(i), dP(i), then face i+1 (ue, de);
