@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "control/memory.hpp"
 #include "flow/coef.hpp"
 #include "flow/solver.hpp"
 #include "flow_support.hpp"
@@ -154,6 +155,15 @@ TEST(Faults, AreRealFloatingPointOperations) {
   std::feclearexcept(FE_ALL_EXCEPT);
   tdma(2, zero, one, one, one, phi);
   EXPECT_TRUE(std::fetestexcept(FE_DIVBYZERO));
+}
+
+// Work storage that cannot be had ends the run with the storage error frame,
+// not with an uncaught exception.
+TEST(FaultsDeathTest, SolverStorageThatCannotBeHad) {
+  const std::uint64_t needed = 2ull * 2147483647ull * sizeof(double);
+  const std::uint64_t available = available_memory();
+  if (available == 0 || available >= needed) GTEST_SKIP() << "the machine could hold it";
+  EXPECT_EXIT(sweep_work(2147483647), ::testing::ExitedWithCode(1), "F3001: work storage");
 }
 
 }  // namespace

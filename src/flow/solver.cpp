@@ -1,7 +1,11 @@
 #include "flow/solver.hpp"
 
 #include <cstddef>
+#include <new>
+#include <string>
 #include <vector>
+
+#include "control/runtime_error.hpp"
 
 namespace moody {
 
@@ -17,7 +21,12 @@ SweepWork sweep_work(int N) {
   if (g_work.size() < 2 * n) {
     g_work.clear();
     g_work.shrink_to_fit();  // never hold the old and the new buffer at once
-    g_work.resize(2 * n);
+    try {
+      g_work.resize(2 * n);
+    } catch (const std::bad_alloc&) {
+      fatal(ErrorCode::kNoStorage, "work storage of the tridiagonal solver for N = " +
+                                       std::to_string(N) + " cannot be obtained");
+    }
   }
   return SweepWork{g_work.data(), g_work.data() + n};
 }
