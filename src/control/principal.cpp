@@ -87,6 +87,22 @@ void prepare_grid_and_field(SimulationState& s) {
 }
 
 void outer_iteration(SimulationState& s) {
+  if (s.N < kSweepMinimumN) {
+    plain_outer_iteration(s);
+    return;
+  }
+  fpe::set_stage("momentum coefficients and forward sweep");
+  momentum_forward_sweep(s);
+  fpe::set_stage(
+      "momentum back substitution, face velocities and velocity-correction coefficients");
+  momentum_back_substitution(s);
+  fpe::set_stage("pressure-correction coefficients and forward sweep");
+  pressure_correction_forward_sweep(s);
+  fpe::set_stage("pressure-correction back substitution and correction step");
+  pressure_correction_back_substitution(s);
+}
+
+void plain_outer_iteration(SimulationState& s) {
   fpe::set_stage("momentum coefficients");
   momentum_coefficients(s);
   fpe::set_stage("momentum solve");

@@ -17,7 +17,12 @@ void size_state(SimulationState& s);
 // dx = L/(N-2), the geometry, and u, u0, ue, ue0, p, pl set to zero.
 void prepare_grid_and_field(SimulationState& s);
 
-// One pass of the pressure-correction scheme, u0 and ue0 updated at its end.
+// One pass of the pressure-correction scheme, u0 and ue0 updated at its end:
+// the four sweeps of sweeps.cpp (the plain steps on the smallest grids).
 void outer_iteration(SimulationState& s);
+
+// The same pass as the plain steps one after the other, each over the whole
+// grid, with the two solves between them.  The reference for outer_iteration.
+void plain_outer_iteration(SimulationState& s);
 
 }  // namespace moody

@@ -24,6 +24,22 @@ void pressure_correction_coefficients(SimulationState& s);
 // Applies the pressure correction pl to p, u and the interior ue.
 void correct(SimulationState& s);
 
+// The same outer iteration in four sweeps over the grid, each step folded
+// into the sweep of a tridiagonal solve (sweeps.cpp).  Run in this order they
+// leave the state bit for bit as the plain steps and the two solves do, for
+// grids of at least kSweepMinimumN nodes.  Each forward sweep hands P and Q to
+// the back substitution after it in the solver's work buffer (sweep_work), so
+// nothing may solve a larger system between the two.
+inline constexpr int kSweepMinimumN = 4;
+// Up: momentum coefficients, Mp and Me, and the forward sweep of the QML set.
+void momentum_forward_sweep(SimulationState& s);
+// Down: u, then the face velocities and the velocity-correction coefficients.
+void momentum_back_substitution(SimulationState& s);
+// Up: the MASSA set and its forward sweep.
+void pressure_correction_forward_sweep(SimulationState& s);
+// Down: pl, then the correction step, and u0 and ue0 copied from u and ue.
+void pressure_correction_back_substitution(SimulationState& s);
+
 // After the last pass: values on the inlet and outlet sections, pressure
 // referred to the inlet, and the final Mp and Me.
 void inventory(SimulationState& s);

@@ -6,7 +6,20 @@
 
 namespace moody {
 
+// Solves the N rows for phi.  The four coefficient arrays are only read; phi
+// is only written.  A zero pivot is a real floating-point division by zero.
 void tdma(int N, const Array1& aP, const Array1& aW, const Array1& aE, const Array1& bP,
           Array1& phi);
+
+// The two work arrays of the forward sweep, N doubles each, indexed from 1
+// like the rows.  One buffer serves every call and only grows, so a run
+// obtains it once; the views stay valid until a call with a larger N.
+struct SweepWork {
+  double* p;
+  double* q;
+  double& P(int i) const { return p[i - 1]; }
+  double& Q(int i) const { return q[i - 1]; }
+};
+SweepWork sweep_work(int N);
 
 }  // namespace moody

@@ -1,0 +1,170 @@
+// Whole runs driven in-process (grid, itmax outer iterations, inventory), and
+// the driver's four sweeps against the plain steps bit for bit.
+
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+
+#include "control/memory.hpp"
+#include "flow/coef.hpp"
+#include "flow/solver.hpp"
+#include "flow_support.hpp"
+
+namespace moody {
+namespace {
+
+using flowtest::Case;
+using flowtest::SameDigits;
+
+Case with(int N, double cd, int itmax = 200, double dt = 0.01) {
+  Case c;
+  c.N = N, c.cd = cd, c.itmax = itmax, c.dt = dt;
+  return c;
+}
+
+void run(SimulationState& s, const Case& c) {
+  flowtest::start(s, c);
+  for (int it = 1; it <= c.itmax; ++it)
+    outer_iteration(s);
+  inventory(s);
+}
+
+// After every correction the inlet pair averages to Uin and the outlet node
+// continues the slope; after the inventory the outlet face carries the
+// inlet's mass flow and the inlet pressure is exactly zero.
+TEST(Run, BoundaryValuesHoldThroughout) {
+  for (const Case& c : {with(12, 2.0), with(12, 0.05), with(3, 2.0), with(4, 0.05)}) {
+    SCOPED_TRACE("N = " + std::to_string(c.N) + ", cd = " + std::to_string(c.cd));
+    const int N = c.N;
+    SimulationState s;
+    flowtest::start(s, c);
+    for (int it = 1; it <= c.itmax; ++it) {
+      outer_iteration(s);
+      ASSERT_TRUE(SameDigits(c.Uin, (s.u(1) + s.u(2)) / 2.0, 14)) << it;
+      ASSERT_NEAR(s.u(N) - s.u(N - 1), s.u(N - 1) - s.u(N - 2), 1e-14 * std::fabs(s.u(N - 1)));
+    }
+    inventory(s);
+    EXPECT_TRUE(std::isfinite(s.p(N)) && std::isfinite(s.u(N)));
+    EXPECT_EQ(s.p(1), 0.0);
+    EXPECT_EQ(s.u(1), c.Uin);
+    EXPECT_TRUE(SameDigits(s.Me(1), s.Me(N - 1), 14));
+  }
+}
+
+TEST(Run, SameInputSameBitsWhateverTheEchoedParameters) {
+  SimulationState a, b, c;
+  Case base = with(12, 2.0, 60), echoed = base;
+  echoed.beta = 1.0, echoed.itmaxm = 20;
+  run(a, base);
+  run(b, echoed);
+  run(c, base);
+  EXPECT_EQ(flowtest::first_difference(a, b), "");
+  EXPECT_EQ(flowtest::first_difference(a, c), "");
+}
+
+TEST(Run, NoPassOrOnePass) {
+  for (int itmax : {0, -3}) {
+    SimulationState s;
+    run(s, with(12, 2.0, itmax));
+    SimulationState zero;  // what sizing leaves: zeros, but the grid
+    flowtest::start(zero, with(12, 2.0, itmax));
+    zero.u(1) = zero.Uin;
+    for (int i = 1; i <= 12; ++i)
+      zero.Mp(i) = zero.A(i) * zero.dx * zero.ro;
+    EXPECT_EQ(flowtest::first_difference(s, zero), "") << itmax;
+  }
+  SimulationState s;
+  flowtest::start(s, with(12, 2.0, 1));
+  outer_iteration(s);
+  for (int i = 1; i <= 12; ++i)
+    EXPECT_EQ(s.u0(i), s.u(i)) << i;
+  for (int i = 1; i <= 11; ++i)
+    EXPECT_EQ(s.ue0(i), s.ue(i)) << i;
+  for (int i = 1; i <= 12; ++i)
+    EXPECT_EQ(s.p(i), s.pl(i)) << i;  // p started at zero
+  EXPECT_NE(s.u(6), 0.0);
+}
+
+TEST(Sweeps, MatchThePlainStepsPassAfterPass) {
+  Case f0 = with(12, 0.0), narrowing = with(33, -0.05), slow = with(52, 0.01, 40, 10.0);
+  f0.f = 0.0;
+  slow.L = 2.0, slow.D0 = 0.05;
+  for (const Case& c :
+       {with(4, 2.0), with(5, 2.0), with(6, 0.05, 40, 0.1), with(12, 2.0), f0, narrowing, slow}) {
+    SCOPED_TRACE("N = " + std::to_string(c.N) + ", cd = " + std::to_string(c.cd));
+    SimulationState swept, plain;
+    flowtest::start(swept, c);
+    flowtest::start(plain, c);
+    for (int it = 1; it <= 40; ++it) {
+      outer_iteration(swept);
+      plain_outer_iteration(plain);
+      ASSERT_EQ(flowtest::first_difference(swept, plain), "") << "after pass " << it;
+    }
+  }
+}
+
+// Every field and coefficient filled with unrelated values (u0 apart from u,
+// ue0 apart from ue): each sweep must read what the plain step reads and
+// write all it writes.
+TEST(Sweeps, MatchThePlainStepsFromAnyState) {
+  for (int N : {4, 5, 9, 64}) {
+    SimulationState swept, plain;
+    flowtest::start(swept, with(N, 0.05));
+    std::uint64_t seed = 0x9E3779B97F4A7C15u * static_cast<std::uint64_t>(N);
+    for (const Array1* a : flowtest::arrays(swept)) {
+      if (a == &swept.x || a == &swept.xe || a == &swept.D || a == &swept.De) continue;
+      for (int i = 1; i <= a->size(); ++i) {
+        seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+        const_cast<Array1*>(a)->data()[i - 1] = 0.5 + static_cast<double>(seed >> 11) * 0x1p-53;
+      }
+    }
+    plain = swept;
+    for (int it = 1; it <= 3; ++it) {
+      outer_iteration(swept);
+      plain_outer_iteration(plain);
+      ASSERT_EQ(flowtest::first_difference(swept, plain), "") << "N = " << N << ", pass " << it;
+    }
+  }
+}
+
+// The faults that stop a run stay real operations on both paths: a zero time
+// step divides by zero; a fluid at rest with Uin = 0 makes the outlet factor
+// 0/0; so does a zero pivot of the solver.
+TEST(Faults, AreRealFloatingPointOperations) {
+  Case rest = with(12, 0.05, 1);
+  rest.Uin = 0.0;
+  const struct {
+    Case c;
+    int flag;
+  } faults[] = {{with(12, 0.05, 1, 0.0), FE_DIVBYZERO}, {rest, FE_INVALID}};
+  for (const auto& fault : faults) {
+    for (void (*pass)(SimulationState&) : {outer_iteration, plain_outer_iteration}) {
+      SimulationState s;
+      flowtest::start(s, fault.c);
+      std::feclearexcept(FE_ALL_EXCEPT);
+      pass(s);
+      EXPECT_TRUE(std::fetestexcept(fault.flag)) << "dt = " << fault.c.dt;
+    }
+  }
+  Array1 zero, one, phi;
+  for (Array1* a : {&zero, &one, &phi})
+    a->size_to(2);
+  one.fill(1.0);
+  std::feclearexcept(FE_ALL_EXCEPT);
+  tdma(2, zero, one, one, one, phi);
+  EXPECT_TRUE(std::fetestexcept(FE_DIVBYZERO));
+}
+
+// Work storage that cannot be had ends the run with the storage error frame,
+// not with an uncaught exception.
+TEST(FaultsDeathTest, SolverStorageThatCannotBeHad) {
+  const std::uint64_t needed = 2ull * 2147483647ull * sizeof(double);
+  const std::uint64_t available = available_memory();
+  if (available == 0 || available >= needed) GTEST_SKIP() << "the machine could hold it";
+  EXPECT_EXIT(sweep_work(2147483647), ::testing::ExitedWithCode(1), "F3001: work storage");
+}
+
+}  // namespace
+}  // namespace moody

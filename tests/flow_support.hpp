@@ -1,0 +1,71 @@
+#pragma once
+// Helpers of the flow tests: a run's parameters, a state laid out as the
+// driver leaves it before its loop, digit and bit comparisons.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "control/principal.hpp"
+#include "control/state.hpp"
+
+namespace moody::flowtest {
+
+// True when `actual` reads `expected` to `digits` significant digits.
+inline ::testing::AssertionResult SameDigits(double expected, double actual, int digits = 7) {
+  const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(expected))) - digits + 1);
+  if (std::fabs(actual - expected) <= 0.5 * unit * (1.0 + 1e-9))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << actual << " does not read " << expected;
+}
+
+struct Case {
+  int N = 12;
+  double L = 1.0, mi = 0.001, ro = 1000.0, f = 0.02, Uin = 1.0, D0 = 0.1, cd = 2.0, dt = 0.01;
+  double beta = 0.0;
+  int itmax = 200, itmaxm = 0;
+};
+
+// The twelve parameters and pi set, the arrays sized, grid and fields laid.
+inline void start(SimulationState& s, const Case& c) {
+  s.N = c.N, s.L = c.L, s.mi = c.mi, s.ro = c.ro, s.f = c.f, s.Uin = c.Uin, s.D0 = c.D0;
+  s.cd = c.cd, s.dt = c.dt, s.beta = c.beta, s.itmax = c.itmax, s.itmaxm = c.itmaxm;
+  s.pi = std::acos(-1.0);
+  size_state(s);
+  prepare_grid_and_field(s);
+}
+
+inline void set(Array1& a, std::initializer_list<double> values) {
+  int i = 1;
+  for (double v : values)
+    a(i++) = v;
+}
+
+inline std::array<const Array1*, 24> arrays(const SimulationState& s) {
+  return {&s.x,      &s.D,      &s.A,        &s.u,        &s.u0,       &s.p,
+          &s.pl,     &s.Mp,     &s.dP,       &s.xe,       &s.De,       &s.Ae,
+          &s.ue,     &s.ue0,    &s.Me,       &s.de,       &s.QML.aW,   &s.QML.aP,
+          &s.QML.aE, &s.QML.bP, &s.MASSA.aW, &s.MASSA.aP, &s.MASSA.aE, &s.MASSA.bP};
+}
+
+// Empty when the 24 arrays of both states hold the same bits, else where not.
+inline std::string first_difference(const SimulationState& a, const SimulationState& b) {
+  const auto x = arrays(a), y = arrays(b);
+  for (std::size_t k = 0; k < x.size(); ++k) {
+    const Array1& p = *x[k];
+    const Array1& q = *y[k];
+    if (p.size() != q.size()) return "array " + std::to_string(k) + " sizes";
+    for (int i = 1; i <= p.size(); ++i) {
+      if (std::memcmp(&p.data()[i - 1], &q.data()[i - 1], sizeof(double)) != 0) {
+        return "array " + std::to_string(k) + " element " + std::to_string(i);
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace moody::flowtest
