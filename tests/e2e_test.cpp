@@ -51,7 +51,7 @@ std::string example_with(int line, const std::string& text) {
   return out;
 }
 
-class Run : public ::testing::Test {
+class Program : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directory(tools());
@@ -79,13 +79,13 @@ class Run : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(Run, ExampleCaseEndsWithStatusZeroAndNothingOnStandardError) {
+TEST_F(Program, ExampleCaseEndsWithStatusZeroAndNothingOnStandardError) {
   const RunResult r = run_with(kExample);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.stderr_, "");
 }
 
-TEST_F(Run, WritesLatin1FilesWithCrLfThenLaunchesInOrder) {
+TEST_F(Program, WritesLatin1FilesWithCrLfThenLaunchesInOrder) {
   ASSERT_EQ(run_with(kExample).status, 0);
   for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
     SCOPED_TRACE(name);
@@ -113,7 +113,7 @@ TEST_F(Run, WritesLatin1FilesWithCrLfThenLaunchesInOrder) {
                             sizes + "\nnotepad saida.txt\n");
 }
 
-TEST_F(Run, SmallerRunReplacesTheFilesOfALargerOneWhole) {
+TEST_F(Program, SmallerRunReplacesTheFilesOfALargerOneWhole) {
   ASSERT_EQ(run_with(kExample).status, 0);
   ASSERT_EQ(run_with(example_with(1, "5   N")).status, 0);
   EXPECT_EQ(read_file(file("u.dat")).size(), 5u * 47);
@@ -123,7 +123,7 @@ TEST_F(Run, SmallerRunReplacesTheFilesOfALargerOneWhole) {
   EXPECT_EQ(saida.substr(saida.size() - 2), "\r\n");
 }
 
-TEST_F(Run, ReportThatCannotBeWrittenIsAnFError) {
+TEST_F(Program, ReportThatCannotBeWrittenIsAnFError) {
   fs::create_directory(file("saida.txt"));
   const RunResult r = run_with(kExample);
   EXPECT_EQ(r.status, 1);
@@ -132,7 +132,7 @@ TEST_F(Run, ReportThatCannotBeWrittenIsAnFError) {
   EXPECT_EQ(launches(), "notepad dados.txt\n");  // neither plotter nor report editor
 }
 
-TEST_F(Run, ReadsTheFileAsTheEditorLeftIt) {
+TEST_F(Program, ReadsTheFileAsTheEditorLeftIt) {
   // The file holds a bad value until the "user" corrects it in the editor.
   write_script(tools() / "notepad",
                "echo \"notepad $*\" >> ../launches.log\n"
@@ -143,7 +143,7 @@ TEST_F(Run, ReadsTheFileAsTheEditorLeftIt) {
   EXPECT_EQ(launches().substr(0, 18), "notepad dados.txt\n");
 }
 
-TEST_F(Run, BadInputStopsWithOneFrameAndStatusOne) {
+TEST_F(Program, BadInputStopsWithOneFrameAndStatusOne) {
   struct Case {
     int line;
     const char* text;
@@ -172,7 +172,7 @@ TEST_F(Run, BadInputStopsWithOneFrameAndStatusOne) {
   }
 }
 
-TEST_F(Run, MissingInputFileIsLeftEmptyAndFailsAtEndOfFile) {
+TEST_F(Program, MissingInputFileIsLeftEmptyAndFailsAtEndOfFile) {
   const RunResult r = run_program(work(), tools());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.stderr_.rfind("\nrun-time error F2001: dados.txt", 0), 0u) << r.stderr_;
@@ -180,7 +180,7 @@ TEST_F(Run, MissingInputFileIsLeftEmptyAndFailsAtEndOfFile) {
   EXPECT_EQ(fs::file_size(file("dados.txt")), 0u);
 }
 
-TEST_F(Run, TwoNodesStopAtTheGridWidthWithADivisionByZero) {
+TEST_F(Program, TwoNodesStopAtTheGridWidthWithADivisionByZero) {
   const RunResult r = run_with(example_with(1, "2   N"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.stderr_,
@@ -188,7 +188,31 @@ TEST_F(Run, TwoNodesStopAtTheGridWidthWithADivisionByZero) {
   EXPECT_FALSE(fs::exists(file("saida.txt")));
 }
 
-TEST_F(Run, GridTooLargeForTheMachineIsRefusedBeforeSizing) {
+TEST_F(Program, FloatingPointFaultsStopTheRunBeforeAnyReport) {
+  struct Case {
+    int line;
+    const char* text;
+    const char* frame;
+  };
+  const Case cases[] = {
+      // No time step: the transient coefficient Mp/dt divides by zero.
+      {9, "0.0   dt", "\nrun-time error M4001: floating-point divide by zero in momentum "},
+      // Fluid at rest and no inflow: the outlet factor is 0/0.
+      {6, "0.0   Uin", "\nrun-time error M4003: floating-point invalid in "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const RunResult r = run_with(example_with(c.line, c.text));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.stderr_.rfind(c.frame, 0), 0u) << r.stderr_;
+    EXPECT_NE(r.stderr_.find(", outer iteration 1\n"), std::string::npos) << r.stderr_;
+    EXPECT_FALSE(fs::exists(file("saida.txt")));
+    EXPECT_EQ(launches(), "notepad dados.txt\n");
+    fs::remove(dir_ / "launches.log");
+  }
+}
+
+TEST_F(Program, GridTooLargeForTheMachineIsRefusedBeforeSizing) {
   const RunResult r = run_with(example_with(1, "2000000000   N"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.stderr_.rfind("\nrun-time error F3001: storage for the arrays of N = 2000000000", 0),
