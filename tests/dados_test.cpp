@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "control/fpe.hpp"
+#include "test_support.hpp"
 
 namespace moody {
 namespace {
@@ -62,19 +63,7 @@ std::vector<std::string> example_values(double SimulationState::*member = nullpt
 }
 
 TEST(InputFile, WorkedExampleWithComments) {
-  const std::string file =
-      "52       N   - volumes, including the two fictitious ones\n"
-      "2.0      L   [m]\n"
-      "1.0E-3   mi  [Pa.s]\n"
-      "1000.    ro  [kg/m3]\n"
-      "0.02     f   Darcy\n"
-      "1.0      Uin [m/s]\n"
-      "0.05     D0  [m]\n"
-      "0.01     cd\n"
-      "1.0D-2   dt  [s]\n"
-      "1        beta, 1 = CDS\n"
-      "300      itmax\n"
-      "20       itmaxm\n";
+  const std::string file = testing::kExampleInput;
   SimulationState s;
   EXPECT_EQ(message(parse_input(file, s)), "");
   EXPECT_EQ(values(s), example_values());

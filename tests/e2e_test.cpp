@@ -20,20 +20,8 @@ using testing::ScratchDir;
 using testing::write_file;
 using testing::write_script;
 
-// The annotated example: 52 volumes, 300 passes.
-const char* const kExample =
-    "52       N   - volumes, including the two fictitious ones\n"
-    "2.0      L   [m]\n"
-    "1.0E-3   mi  [Pa.s]\n"
-    "1000.    ro  [kg/m3]\n"
-    "0.02     f   Darcy\n"
-    "1.0      Uin [m/s]\n"
-    "0.05     D0  [m]\n"
-    "0.01     cd\n"
-    "1.0D-2   dt  [s]\n"
-    "1        beta, 1 = CDS\n"
-    "300      itmax\n"
-    "20       itmaxm\n";
+using testing::kExampleInput;
+const char* const kExample = kExampleInput;
 
 // The example with line `line` (1-based) replaced by `text`.
 std::string example_with(int line, const std::string& text) {

@@ -10,6 +10,22 @@
 
 namespace moody::testing {
 
+// The annotated example input file: 52 volumes, 300 passes, a comment after
+// every value.
+inline constexpr const char* kExampleInput =
+    "52       N   - volumes, including the two fictitious ones\n"
+    "2.0      L   [m]\n"
+    "1.0E-3   mi  [Pa.s]\n"
+    "1000.    ro  [kg/m3]\n"
+    "0.02     f   Darcy\n"
+    "1.0      Uin [m/s]\n"
+    "0.05     D0  [m]\n"
+    "0.01     cd\n"
+    "1.0D-2   dt  [s]\n"
+    "1        beta, 1 = CDS\n"
+    "300      itmax\n"
+    "20       itmaxm\n";
+
 // A fresh, empty folder under the system's temporary directory, removed
 // with everything in it when the object goes out of scope.
 class ScratchDir {
