@@ -208,6 +208,7 @@ struct Row {
   Converged conv;
   double dx = 0.0;
   double p_error = 0.0, u_error = 0.0, spread = 0.0;
+  double u_error_at = 0.0;  // position of the node with the largest velocity error
   double p_order = std::numeric_limits<double>::quiet_NaN();
   double u_order = std::numeric_limits<double>::quiet_NaN();
 };
@@ -239,7 +240,7 @@ void rewrite_blocks(const std::string& file, const std::map<std::string, std::st
     const std::size_t b = text.find(close);
     if (a == std::string::npos || b == std::string::npos || b < a)
       throw std::runtime_error(file + " has no block " + name);
-    text.replace(a + open.size(), b - a - open.size(), body);
+    text.replace(a + open.size(), b - a - open.size(), body + "\n");
   }
   std::ofstream out(file, std::ios::trunc);
   out << text;
@@ -266,9 +267,20 @@ int study(int argc, char** argv) {
   // volume is the slope half a width upstream, so each volume's convective
   // force per area is ro*u*(du/dx - dx/2*d2u/dx2); summed over the duct,
   // p(L) - p(0) comes out too high by (ro*dx/2) * integral of u*d2u/dx2.
+  const double viscous_part = integral(
+      [&c](double x) {
+        return c.mi *
+               (velocity_curvature(c, x) + 2.0 * c.cd / diameter(c, x) * velocity_slope(c, x));
+      },
+      0.0, c.L);
   const double upwind_coefficient =
       0.5 * c.ro *
       integral([&c](double x) { return velocity(c, x) * velocity_curvature(c, x); }, 0.0, c.L);
+
+  // The floor as N grows: lambda = 1 - 300*ln(10)/(N-2) and the floor tends
+  // to ro*L^2/(mi*(300*ln 10)^2), the time step whose viscous diffusion
+  // length sqrt(mi*dt/ro) is L/(300*ln 10).
+  const double fine_grid_floor = c.ro * c.L * c.L / (c.mi * std::pow(300.0 * std::log(10.0), 2.0));
 
   Workbench bench;
   std::vector<Row> rows;
@@ -280,6 +292,9 @@ int study(int argc, char** argv) {
     r.dx = grid_width(c, N);
     r.p_error = std::fabs(r.conv.run.outlet_pressure() - exact);
     r.u_error = max_velocity_error(c, r.conv.run);
+    for (std::size_t i = 0; i < r.conv.run.x.size(); ++i)
+      if (std::fabs(r.conv.run.u[i] - velocity(c, r.conv.run.x[i])) == r.u_error)
+        r.u_error_at = r.conv.run.x[i];
     r.spread = continuity_spread(c, r.conv.run);
     if (!rows.empty()) {
       const Row& prev = rows.back();
@@ -304,18 +319,21 @@ int study(int argc, char** argv) {
   const double richardson = (8.0 * p3 - 6.0 * p2 + p1) / 3.0;
 
   std::ostringstream summary;
-  summary << "- exact pressure rise p(L) - p(0) of the model (Gauss-Legendre quadrature): "
-          << fmt("%.10f", exact) << " Pa\n"
+  summary << "- exact pressure rise `p(L) - p(0)` of the model (Gauss-Legendre quadrature): "
+          << fmt("%.10f", exact) << " Pa, of which viscous diffusion " << fmt("%.2e", viscous_part)
+          << " Pa\n"
           << "- Richardson extrapolation of the three finest grids: " << fmt("%.10f", richardson)
           << " Pa (differs from the exact value by " << fmt("%.2e", richardson - exact) << " Pa)\n"
-          << "- leading error predicted for upwind convection, (ro/2)*integral(u*u'') dx: "
-          << fmt("%.2f", upwind_coefficient) << " Pa/m times dx\n";
+          << "- leading error predicted for upwind convection, `(ro/2)*integral(u*u'') dx`: "
+          << fmt("%.2f", upwind_coefficient) << " Pa/m times dx\n"
+          << "- first-pass floor of dt on ever finer grids, `ro*L^2/(mi*(300*ln 10)^2)`: "
+          << fmt("%.3g", fine_grid_floor) << " s\n";
 
   std::ostringstream grids;
   grids << "| N | dx [m] | dt [s] | itmax | doubling change | p(L) - p(0) [Pa] | error [Pa] "
-           "| error/dx [Pa/m] | order | max velocity error [m/s] | order | continuity "
+           "| error/dx [Pa/m] | order | max velocity error [m/s] | at x [m] | order | continuity "
            "spread |\n"
-        << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+        << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const Row& r : rows) {
     const Grid& g = r.conv.grid;
     grids << "| " << g.N << " | " << fmt("%.5f", r.dx) << " | " << dt_text(g.dt) << " | " << g.itmax
@@ -323,7 +341,7 @@ int study(int argc, char** argv) {
           << fmt("%.6f", r.conv.run.outlet_pressure()) << " | " << fmt("%.4e", r.p_error) << " | "
           << fmt("%.2f", r.p_error / r.dx) << " | "
           << (std::isnan(r.p_order) ? "" : fmt("%.3f", r.p_order)) << " | "
-          << fmt("%.4e", r.u_error) << " | "
+          << fmt("%.4e", r.u_error) << " | " << fmt("%.5f", r.u_error_at) << " | "
           << (std::isnan(r.u_order) ? "" : fmt("%.3f", r.u_order)) << " | " << fmt("%.1e", r.spread)
           << " |\n";
   }
@@ -331,7 +349,8 @@ int study(int argc, char** argv) {
   std::ostringstream win;
   // Uin*dt*itmax/dx at the lower edge: the number of volumes a particle
   // crosses in the pseudo-time of the run.
-  win << "| N | itmax | first-pass floor [s] | lower edge [s] | Uin*dt*itmax/dx there | just below "
+  win << "| N | itmax | first-pass floor [s] | lower edge [s] | `Uin*dt*itmax/dx` there | just "
+         "below "
          "| rule dt [s] | upper edge [s] | just above |\n"
       << "|---:|---:|---:|---:|---:|---|---:|---:|---|\n";
   for (const Window& w : windows) {
