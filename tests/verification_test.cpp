@@ -88,6 +88,26 @@ TEST(Verification, CoarseGridsConvergeToTheExactSolutionOfTheModel) {
   }
 }
 
+// At a fixed point the transient terms cancel, so the steady state does not
+// depend on dt: converged runs three decades of dt apart agree to rounding.
+// The window search of the study compares every run with one steady state
+// on this ground.
+TEST(Verification, SteadyStateDoesNotDependOnTheTimeStep) {
+  const Duct c;
+  Workbench bench;
+  const Outcome reference = bench.run(c, Grid{22, 0.1, 2000});
+  ASSERT_TRUE(reference.complete()) << reference.message;
+  for (double dt : {0.003, 1.0}) {
+    SCOPED_TRACE("dt = " + std::to_string(dt));
+    const Outcome r = bench.run(c, Grid{22, dt, 2000});
+    ASSERT_TRUE(r.complete()) << r.message;
+    EXPECT_NEAR(r.outlet_pressure(), reference.outlet_pressure(),
+                1e-11 * std::fabs(reference.outlet_pressure()));
+    for (std::size_t i = 0; i < r.u.size(); ++i)
+      EXPECT_NEAR(r.u[i], reference.u[i], 1e-12) << "node " << i + 1;
+  }
+}
+
 // In the first pass the fluid at rest feels the inlet only through viscous
 // diffusion; below the floor the outlet velocity leaves the double range and
 // the run stops in pass 1, at the floor it runs.
