@@ -1,0 +1,159 @@
+// The program against the exact steady solution of its 1-D model, run as a
+// user runs it, on the three coarsest grids of the verification study: the
+// outlet pressure converges at first order, the nodal velocities at second,
+// and every face carries the inlet's volume flow.  Also the floor of the time
+// step, and the oracle itself: the quadrature of the pressure rise against
+// its closed form.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "duct_solution.hpp"
+#include "program_run.hpp"
+
+namespace moody::verification {
+namespace {
+
+// p(L) - p(0) of the model integrated by hand, term by term:
+//   convection  -ro*(u(L)^2 - Uin^2)/2,
+//   friction    f*ro*Uin^2*D0^4/(8*cd) * (D(L)^-4 - D0^-4),
+//   diffusion   (2/3)*mi*Uin*D0^2*cd * (D0^-3 - D(L)^-3),
+// and for a plain tube (cd = 0) the friction loss -f*ro*Uin^2*L/(2*D0) alone.
+double closed_form_rise(const Duct& c) {
+  if (c.cd == 0.0) return -c.f * c.ro * c.Uin * c.Uin * c.L / (2.0 * c.D0);
+  const double DL = diameter(c, c.L);
+  const double uL = velocity(c, c.L);
+  const double D04 = std::pow(c.D0, 4.0);
+  const double convection = -c.ro * (uL * uL - c.Uin * c.Uin) / 2.0;
+  const double friction =
+      c.f * c.ro * c.Uin * c.Uin * D04 / (8.0 * c.cd) * (std::pow(DL, -4.0) - std::pow(c.D0, -4.0));
+  const double diffusion =
+      2.0 / 3.0 * c.mi * c.Uin * c.D0 * c.D0 * c.cd * (std::pow(c.D0, -3.0) - std::pow(DL, -3.0));
+  return convection + friction + diffusion;
+}
+
+TEST(ExactSolution, QuadratureOfThePressureRiseMatchesItsClosedForm) {
+  Duct expanding;  // the study's case
+  Duct viscous;    // diffusion no longer negligible
+  viscous.mi = 5.0;
+  Duct plain;
+  plain.cd = 0.0;
+  Duct narrowing;
+  narrowing.cd = -0.06;
+  Duct long_cone;
+  long_cone.L = 20.0, long_cone.cd = 0.4;
+  for (const Duct& c : {expanding, viscous, plain, narrowing, long_cone}) {
+    SCOPED_TRACE("cd = " + std::to_string(c.cd) + ", mi = " + std::to_string(c.mi));
+    const double expected = closed_form_rise(c);
+    EXPECT_NEAR(pressure_rise(c, 0.0, c.L), expected, 1e-12 * std::fabs(expected));
+  }
+}
+
+// Each grid runs with the rule's dt and itmax; one more doubling of itmax
+// moves the outlet pressure by less than 1e-6 of it.
+TEST(Verification, CoarseGridsConvergeToTheExactSolutionOfTheModel) {
+  const Duct c;
+  const double exact = pressure_rise(c, 0.0, c.L);
+  Workbench bench;
+  double dx0 = 0.0, p_error0 = 0.0, u_error0 = 0.0;
+  for (int N : {12, 22, 42}) {
+    SCOPED_TRACE("N = " + std::to_string(N));
+    const Grid g = rule_grid(c, N);
+    Grid twice = g;
+    twice.itmax *= 2;
+    const Outcome r = bench.run(c, g);
+    const Outcome longer = bench.run(c, twice);
+    ASSERT_TRUE(r.complete()) << r.message;
+    ASSERT_TRUE(longer.complete()) << longer.message;
+    ASSERT_LT(std::fabs(longer.outlet_pressure() - r.outlet_pressure()),
+              1e-6 * std::fabs(r.outlet_pressure()));
+
+    EXPECT_LT(continuity_spread(c, r), 1e-9);
+
+    const double dx = grid_width(c, N);
+    const double p_error = std::fabs(r.outlet_pressure() - exact);
+    const double u_error = max_velocity_error(c, r);
+    if (dx0 > 0.0) {
+      const double p_order = observed_order(p_error0, dx0, p_error, dx);
+      const double u_order = observed_order(u_error0, dx0, u_error, dx);
+      EXPECT_GE(p_order, 0.8);
+      EXPECT_LE(p_order, 1.2);
+      EXPECT_GE(u_order, 1.8);
+      EXPECT_LE(u_order, 2.3);
+    }
+    dx0 = dx, p_error0 = p_error, u_error0 = u_error;
+  }
+}
+
+// At a fixed point the transient terms cancel, so the steady state does not
+// depend on dt: converged runs three decades of dt apart agree to rounding.
+// The window search of the study compares every run with one steady state
+// on this ground.
+TEST(Verification, SteadyStateDoesNotDependOnTheTimeStep) {
+  const Duct c;
+  Workbench bench;
+  const Outcome reference = bench.run(c, Grid{22, 0.1, 2000});
+  ASSERT_TRUE(reference.complete()) << reference.message;
+  for (double dt : {0.003, 1.0}) {
+    SCOPED_TRACE("dt = " + std::to_string(dt));
+    const Outcome r = bench.run(c, Grid{22, dt, 2000});
+    ASSERT_TRUE(r.complete()) << r.message;
+    EXPECT_NEAR(r.outlet_pressure(), reference.outlet_pressure(),
+                1e-11 * std::fabs(reference.outlet_pressure()));
+    for (std::size_t i = 0; i < r.u.size(); ++i)
+      EXPECT_NEAR(r.u[i], reference.u[i], 1e-12) << "node " << i + 1;
+  }
+}
+
+// In the first pass the fluid at rest feels the inlet only through viscous
+// diffusion; below the floor the outlet velocity leaves the double range and
+// the run stops in pass 1, at the floor it runs.
+TEST(TimeStepRule, FirstPassFloorSeparatesAStoppedRunFromACompleteOne) {
+  const Duct c;
+  Workbench bench;
+  for (int N : {42, 82}) {
+    SCOPED_TRACE("N = " + std::to_string(N));
+    Grid g = rule_grid(c, N);
+    g.dt = first_pass_floor(c, N) / 2.0;
+    const Outcome below = bench.run(c, g);
+    EXPECT_EQ(below.status, 1);
+    EXPECT_NE(below.message.find("outer iteration 1"), std::string::npos) << below.message;
+    g.dt = first_pass_floor(c, N);
+    const Outcome at = bench.run(c, g);
+    EXPECT_TRUE(at.complete()) << at.message;
+  }
+}
+
+// Large values of a diverging run come with three-digit exponents, where
+// Ew.d leaves out the E.
+TEST(ReadBack, RealsAsTheReportEditsThem) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* text;
+    double value;
+  } rows[] = {
+      {"3.826399412624961E+02", 382.6399412624961},
+      {"-4.444444444444444E-01", -0.4444444444444444},
+      {"0.000000000000000E+00", 0.0},
+      {"6.045644442592258+124", 6.045644442592258e124},
+      {"-8.975015378847162+164", -8.975015378847162e164},
+      {"1.5-123", 1.5e-123},
+      {"3.8E+02x", nan},
+      {"*******", nan},
+      {"", nan},
+  };
+  for (const auto& row : rows) {
+    const double v = parse_real(row.text);
+    if (std::isnan(row.value)) {
+      EXPECT_TRUE(std::isnan(v)) << '"' << row.text << "\" read as " << v;
+    } else {
+      EXPECT_EQ(v, row.value) << '"' << row.text << '"';
+    }
+  }
+}
+
+}  // namespace
+}  // namespace moody::verification
