@@ -61,6 +61,15 @@ class Format {
     write(out, std::span<const Item>(items.begin(), items.size()));
   }
 
+  // The data descriptors met in one walk through the format, the contents of
+  // a group repeated, in order: the items a complete statement takes.
+  struct Field {
+    Item::Kind kind;
+    int w;
+    int d;  // 0 for an integer
+  };
+  std::vector<Field> fields() const;
+
  private:
   friend class FormatParser;
   enum class Code : std::uint8_t { kLiteral, kPosition, kSlash, kInteger, kReal, kGroup, kEnd };
