@@ -6,6 +6,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "control/memory.hpp"
 #include "flow/coef.hpp"
@@ -155,6 +156,25 @@ TEST(Faults, AreRealFloatingPointOperations) {
   std::feclearexcept(FE_ALL_EXCEPT);
   tdma(2, zero, one, one, one, phi);
   EXPECT_TRUE(std::fetestexcept(FE_DIVBYZERO));
+}
+
+// Where the traps are not in force, a value they would have stopped is found
+// before the report and ends the run with the fault's frame.
+TEST(FaultsDeathTest, UntrappedNonFiniteValueStopsTheReport) {
+  SimulationState s;
+  flowtest::start(s, with(5, 0.05, 0));
+  inventory(s);
+  refuse_untrapped_faults(s);  // a clean state goes on
+
+  s.u(3) = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EXIT(refuse_untrapped_faults(s), ::testing::ExitedWithCode(1),
+              "^\nrun-time error M4003: floating-point invalid not trapped: u\\(3\\) is NaN "
+              "before the report\n$");
+  s.u(3) = 0.0;
+  s.MASSA.bP(5) = -std::numeric_limits<double>::infinity();
+  EXPECT_EXIT(refuse_untrapped_faults(s), ::testing::ExitedWithCode(1),
+              "^\nrun-time error M4002: floating-point overflow not trapped: MASSA bP\\(5\\) is "
+              "infinite before the report\n$");
 }
 
 // Work storage that cannot be had ends the run with the storage error frame,
