@@ -23,12 +23,13 @@ namespace num = moody::input_number;
 using moody::SimulationState;
 
 [[noreturn]] void fail(const char* what, std::string_view input) {
-  std::fprintf(stderr, "%s\ninput: |%.*s|\n", what, static_cast<int>(input.size()),
-               input.data());
+  std::fprintf(stderr, "%s\ninput: |%.*s|\n", what, static_cast<int>(input.size()), input.data());
   std::abort();
 }
 
-bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 std::string state_text(const SimulationState& s) {
   char text[1024];

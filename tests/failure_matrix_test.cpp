@@ -5,9 +5,8 @@
 // exit status, the whole of standard error, the files left behind and the
 // programs launched.  (e2e_test.cpp has the first cases of each kind.)
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -55,7 +54,8 @@ class Folder {
     fs::create_directory(work());
     write_script(tools() / "notepad", "echo \"notepad $*\" >> ../launches.log\n");
     write_script(tools() / "wgnuplot", "echo \"wgnuplot $*\" >> ../launches.log\n");
-    for (const auto& [name, bytes] : kOlder) write_file(file(name), bytes);
+    for (const auto& [name, bytes] : kOlder)
+      write_file(file(name), bytes);
   }
 
   fs::path tools() const { return dir_ / "tools"; }
@@ -220,9 +220,9 @@ TEST(FailureMatrix, PlotFileThatCannotBeOpenedLeavesTheEarlierReportWhole) {
     Folder f;
     fs::remove(f.file(name));
     fs::create_directory(f.file(name));
-    expect_one_frame(f.run(example_with(0, "")),
-                     std::string("F1001: open of unit ") + (name[0] == 'u' ? "7" : "8") +
-                         ", file " + name + ": Is a directory");
+    expect_one_frame(f.run(example_with(0, "")), std::string("F1001: open of unit ") +
+                                                     (name[0] == 'u' ? "7" : "8") + ", file " +
+                                                     name + ": Is a directory");
     EXPECT_EQ(read_file(f.file("saida.txt")), "older report\r\n");
     EXPECT_EQ(f.launches(), "notepad dados.txt\n");
   }
@@ -246,7 +246,8 @@ TEST(FailureMatrix, ReadOnlyFolderIsAnFError) {
   }
   Folder f;
   write_file(f.file("dados.txt"), example_with(0, ""));
-  for (const auto& [name, bytes] : kOlder) fs::remove(f.file(name));
+  for (const auto& [name, bytes] : kOlder)
+    fs::remove(f.file(name));
   fs::permissions(f.work(), fs::perms::owner_read | fs::perms::owner_exec);
   expect_one_frame(f.run(), "F1001: open of unit 5, file saida.txt: Permission denied");
   fs::permissions(f.work(), fs::perms::owner_all);
