@@ -157,6 +157,8 @@ TEST(InputFile, RealFormsAndRounding) {
       {"9007199254740993", 0, 9007199254740992.0},  // a tie goes to even
       {"9007199254740993." + zeros + "1", 0, 9007199254740994.0},  // a far 1 breaks it
       {"0." + zeros + "1e901", 0, 1.0},
+      // Zeros up to the cut and a nonzero digit after it: the digit is far below.
+      {std::string("6").append(300, '0').append(".").append(zeros).append("1"), 0, 6e300},
       {"1.7976931348623159e308", 2005, 0}, {"1E400", 2005, 0}, {"-1D400", 2005, 0},
       {"1e99999999999999999999", 2005, 0},
       {".", 2004, 0}, {"+", 2004, 0}, {"-.", 2004, 0}, {"1.0E", 2004, 0}, {"1.0E+", 2004, 0},

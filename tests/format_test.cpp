@@ -159,6 +159,26 @@ TEST_F(OutputFileDeathTest, FileThatCannotBeOpenedIsFatal) {
               "run-time error F1001: open of unit 5, file .*saida.txt: ");
 }
 
+// A later file that cannot be opened ends the run before any record is
+// handed over: an older report stays whole, not emptied.  A file closed
+// without records is left empty.
+TEST_F(OutputFileDeathTest, OlderFileIsCutOnlyWhenRecordsAreHandedOver) {
+  const std::string report = path("saida.txt");
+  std::ofstream(report, std::ios::binary) << "older report\r\n";
+  std::filesystem::create_directory(path("u.dat"));
+  EXPECT_EXIT(
+      {
+        OutputFile saida(report, 5);
+        OutputFile udat(path("u.dat"), 7);
+      },
+      ::testing::ExitedWithCode(1), "run-time error F1001: open of unit 7, file .*u.dat: ");
+  EXPECT_EQ(contents(report), "older report\r\n");
+
+  OutputFile saida(report, 5);
+  saida.close();
+  EXPECT_EQ(contents(report), "");
+}
+
 // A full disk: the failing file is named, and the records of the other open
 // files are kept.
 TEST_F(OutputFileDeathTest, FullDiskIsFatalAndOtherFilesKeepTheirRecords) {

@@ -84,7 +84,13 @@ bool on_path(const std::string& program) {
 
 RunResult run_command(const fs::path& dir, const std::vector<std::string>& argv,
                       const std::vector<std::pair<std::string, std::string>>& env) {
-  const fs::path err = dir / ".stderr";
+  // Standard error goes to a file of its own outside `dir`, which may be
+  // read-only.
+  std::string err_name = (fs::temp_directory_path() / "moody-stderr-XXXXXX").string();
+  const int err_fd = mkstemp(err_name.data());
+  if (err_fd < 0) throw std::runtime_error("cannot create a file for standard error");
+  close(err_fd);
+  const fs::path err = err_name;
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "control/fpe.hpp"
 #include "control/memory.hpp"
@@ -25,6 +26,31 @@ std::uint64_t bytes_for(std::int32_t n) {
 
 std::string megabytes(std::uint64_t bytes) {
   return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
+}
+
+struct Printed {
+  const char* name;
+  const Array1 SimulationState::*array;
+};
+
+// The arrays of the report, in its order (the coefficient sets apart).
+constexpr Printed kPrinted[] = {
+    {"x", &SimulationState::x},   {"D", &SimulationState::D},   {"A", &SimulationState::A},
+    {"u", &SimulationState::u},   {"p", &SimulationState::p},   {"pl", &SimulationState::pl},
+    {"Mp", &SimulationState::Mp}, {"Me", &SimulationState::Me}, {"xe", &SimulationState::xe},
+    {"ue", &SimulationState::ue},
+};
+
+// Names the first non-finite element of `a` as "u(7) is NaN"; empty if none.
+std::string first_non_finite(const std::string& name, const Array1& a, bool& nan) {
+  for (int i = 1; i <= a.size(); ++i) {
+    if (!std::isfinite(a(i))) {
+      nan = std::isnan(a(i));
+      return name + "(" + std::to_string(i) + ") is " +
+             (nan ? "NaN" : "infinite");
+    }
+  }
+  return {};
 }
 }  // namespace
 
@@ -71,6 +97,26 @@ void size_state(SimulationState& s) {
     fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) +
                                      " cannot be obtained (" + megabytes(needed) + " needed)");
   }
+}
+
+void refuse_untrapped_faults(const SimulationState& s) {
+  std::string found;
+  bool nan = false;
+  const auto look = [&](const std::string& name, const Array1& a) {
+    if (found.empty()) found = first_non_finite(name, a, nan);
+  };
+  for (const Printed& p : kPrinted) look(p.name, s.*p.array);
+  for (const auto& [set_name, set] : {std::pair{"QML", &s.QML}, std::pair{"MASSA", &s.MASSA}}) {
+    const std::string prefix = std::string(set_name) + " ";
+    look(prefix + "aW", set->aW);
+    look(prefix + "aP", set->aP);
+    look(prefix + "aE", set->aE);
+    look(prefix + "bP", set->bP);
+  }
+  if (found.empty()) return;
+  fatal(nan ? ErrorCode::kInvalid : ErrorCode::kOverflow,
+        std::string("floating-point ") + (nan ? "invalid" : "overflow") + " not trapped: " +
+            found + " before the report");
 }
 
 void prepare_grid_and_field(SimulationState& s) {
@@ -133,8 +179,11 @@ int principal() {
   size_state(s);
   prepare_grid_and_field(s);
 
-  const int passes = s.itmax;
-  for (s.it = 1; s.it <= passes; ++s.it) {
+  // The count runs in 64 bits: with itmax = 2147483647 a 32-bit it would
+  // overflow after the last pass instead of ending the loop.
+  const std::int64_t passes = s.itmax;
+  for (std::int64_t it = 1; it <= passes; ++it) {
+    s.it = static_cast<std::int32_t>(it);
     fpe::set_iteration(s.it);
     outer_iteration(s);
   }
@@ -142,6 +191,7 @@ int principal() {
 
   fpe::set_stage("boundary values and mass inventory");
   inventory(s);
+  refuse_untrapped_faults(s);
   fpe::set_stage("report");
   write_results(s);
   return 0;

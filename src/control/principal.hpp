@@ -21,6 +21,13 @@ void prepare_grid_and_field(SimulationState& s);
 // the four sweeps of sweeps.cpp (the plain steps on the smallest grids).
 void outer_iteration(SimulationState& s);
 
+// Ends the run with the M frame of the fault when an array that the report
+// prints holds an infinity or a NaN.  With the traps in force none can: the
+// fault that would make one stops the run first.  Where the trap masks are
+// not honoured (valgrind's emulated processor ignores them) this keeps a
+// report of such values from being written as a success.
+void refuse_untrapped_faults(const SimulationState& s);
+
 // The same pass as the plain steps one after the other, each over the whole
 // grid, with the two solves between them.  The reference for outer_iteration.
 void plain_outer_iteration(SimulationState& s);

@@ -300,4 +300,27 @@ done:
   end_record(out);
 }
 
+std::vector<Format::Field> Format::fields() const {
+  std::vector<Field> out;
+  int left[kMaxDepth];
+  int depth = 0;
+  for (std::size_t pc = 0; pc < ops_.size();) {
+    const Op& op = ops_[pc++];
+    switch (op.code) {
+      case Code::kInteger: out.push_back({Item::Kind::kInteger, op.a, 0}); break;
+      case Code::kReal: out.push_back({Item::Kind::kReal, op.a, op.b}); break;
+      case Code::kGroup: left[depth++] = op.a; break;
+      case Code::kEnd:
+        if (--left[depth - 1] > 0) {
+          pc = static_cast<std::size_t>(op.b) + 1;
+        } else {
+          --depth;
+        }
+        break;
+      default: break;
+    }
+  }
+  return out;
+}
+
 }  // namespace moody

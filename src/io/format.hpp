@@ -61,6 +61,15 @@ class Format {
     write(out, std::span<const Item>(items.begin(), items.size()));
   }
 
+  // The data descriptors met in one walk through the format, the contents of
+  // a group repeated, in order: the items a complete statement takes.
+  struct Field {
+    Item::Kind kind;
+    int w;
+    int d;  // 0 for an integer
+  };
+  std::vector<Field> fields() const;
+
  private:
   friend class FormatParser;
   enum class Code : std::uint8_t { kLiteral, kPosition, kSlash, kInteger, kReal, kGroup, kEnd };
@@ -80,11 +89,12 @@ class Format {
   bool reversion_has_data_ = false;  // whether anything from there takes an item
 };
 
-// A sequential formatted output file.  Opening creates it or truncates an
-// existing one.  Records are gathered in memory and handed to the file in
-// blocks of about 1 MiB, so a failure later in the run leaves the earlier
-// blocks on disk; every failure is a fatal run-time error naming the file,
-// the unit and the reason.
+// A sequential formatted output file.  Opening creates it, or opens an
+// existing one as it is; the old contents are cut when the first records are
+// handed over, so a run that stops before that leaves them whole.  Records
+// are gathered in memory and handed to the file in blocks of about 1 MiB, so
+// a failure later in the run leaves the earlier blocks on disk; every failure
+// is a fatal run-time error naming the file, the unit and the reason.
 class OutputFile {
  public:
   OutputFile(std::string name, int unit);
@@ -105,6 +115,7 @@ class OutputFile {
 
  private:
   void flush();
+  int cut() noexcept;        // an existing file to length 0; 0 or an errno value
   int hand_over() noexcept;  // buffer to the system; 0 or an errno value
   void unlink() noexcept;    // off the chain of open files
   [[noreturn]] void fail(ErrorCode code, const char* action, int error);
@@ -113,6 +124,7 @@ class OutputFile {
   int unit_;
   std::FILE* file_ = nullptr;
   std::string buffer_;
+  bool uncut_ = false;               // an existing file, not yet cut
   OutputFile* next_open_ = nullptr;  // the chain of open files
 };
 

@@ -115,8 +115,13 @@ std::optional<Decimal> scan_real(std::string_view text) {
     }
   }
   if (mantissa_digits == 0) return std::nullopt;
-  number.digits.resize(kept_nonzero_end);  // trailing zeros carry no value
-  if (dropped_nonzero) number.digits.push_back('1');
+  if (dropped_nonzero) {
+    // The kept digits stand as written, zeros included: the 1 stands for
+    // the rest only after the last of them.
+    number.digits.push_back('1');
+  } else {
+    number.digits.resize(kept_nonzero_end);  // trailing zeros carry no value
+  }
 
   // Exponent: a letter with an optional sign, or a sign alone; digits after.
   std::int64_t exponent = 0;

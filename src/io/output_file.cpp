@@ -4,6 +4,12 @@
 // even if the run then ends through a fatal error (which leaves without
 // flushing streams).  When one file fails, the others that are open hand
 // over what they hold before the run ends, so their records are kept too.
+//
+// An existing file is opened as it is and cut only when its first records
+// are handed over: a run that stops before then (another file that cannot
+// be opened, say) leaves an older report whole rather than empty.
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,7 +25,13 @@ OutputFile* g_open_files = nullptr;  // chain through next_open_
 
 OutputFile::OutputFile(std::string name, int unit) : name_(std::move(name)), unit_(unit) {
   errno = 0;
-  file_ = std::fopen(name_.c_str(), "wb");
+  file_ = std::fopen(name_.c_str(), "r+b");
+  uncut_ = file_ != nullptr;
+  if (file_ == nullptr) {
+    // Missing, or not readable: created, or opened and cut at once.
+    errno = 0;
+    file_ = std::fopen(name_.c_str(), "wb");
+  }
   if (file_ == nullptr) fail(ErrorCode::kOpenFailed, "open", errno);
   buffer_.reserve(kBlock + kBlock / 4);
   next_open_ = g_open_files;
@@ -46,6 +58,7 @@ void OutputFile::write(const Format& format, std::span<const Item> items) {
 void OutputFile::close() {
   if (file_ == nullptr) return;
   flush();
+  if (const int error = cut(); error != 0) fail(ErrorCode::kWriteFailed, "write", error);
   std::FILE* file = file_;
   file_ = nullptr;
   unlink();
@@ -62,8 +75,19 @@ void OutputFile::unlink() noexcept {
   }
 }
 
+int OutputFile::cut() noexcept {
+  if (!uncut_) return 0;
+  // Nothing has been written yet, so the stream stands at the start.  A
+  // device or a pipe has no length to cut (EINVAL).
+  errno = 0;
+  if (ftruncate(fileno(file_), 0) != 0 && errno != EINVAL) return errno != 0 ? errno : EIO;
+  uncut_ = false;
+  return 0;
+}
+
 int OutputFile::hand_over() noexcept {
   if (buffer_.empty()) return 0;
+  if (const int error = cut(); error != 0) return error;
   errno = 0;
   const std::size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
   if (written != buffer_.size()) {

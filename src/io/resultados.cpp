@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/format.hpp"
 #include "io/launcher.hpp"
@@ -87,6 +88,11 @@ struct ReportFormats {
       "T5,'Volume',T16,'Posição [m]',T35,'Velocidade [m/s]')");
 };
 
+const ReportFormats& formats() {
+  static const ReportFormats fmt;
+  return fmt;
+}
+
 void write_coefficients(OutputFile& out, const ReportFormats& fmt, const SimulationState& s,
                         const CoefficientSet& set) {
   for (int i = 1; i <= s.N; ++i) {
@@ -96,8 +102,26 @@ void write_coefficients(OutputFile& out, const ReportFormats& fmt, const Simulat
 
 }  // namespace
 
+std::vector<const Format*> report_formats() {
+  const ReportFormats& f = formats();
+  const std::vector<const Format*> all = {
+      &f.title,         &f.N,          &f.L,
+      &f.mi,            &f.ro,         &f.f,
+      &f.Uin,           &f.D0,         &f.cd,
+      &f.dt,            &f.beta,       &f.itmax,
+      &f.itmaxm,        &f.geometry_heading, &f.three_reals,
+      &f.qml_heading,   &f.four_reals, &f.massa_heading,
+      &f.velocity_heading, &f.indexed_row, &f.plot_row,
+      &f.pressure_heading, &f.correction_heading, &f.mass_heading,
+      &f.flow_heading,  &f.face_velocity_heading,
+  };
+  // A format added to ReportFormats belongs in this list too.
+  static_assert(sizeof(ReportFormats) == 26 * sizeof(Format));
+  return all;
+}
+
 void write_results(SimulationState& s) {
-  static const ReportFormats fmt;
+  const ReportFormats& fmt = formats();
 
   OutputFile saida("saida.txt", 5);
   OutputFile udat("u.dat", 7);

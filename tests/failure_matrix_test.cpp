@@ -1,0 +1,292 @@
+// The built program against what users do to it, each case in a fresh
+// folder that already holds the files of an earlier run: input files that
+// cannot be read, parameters that make the scheme fault, output files that
+// cannot be written, and the extremes of N and itmax.  Every case checks the
+// exit status, the whole of standard error, the files left behind and the
+// programs launched.  (e2e_test.cpp has the first cases of each kind.)
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace moody {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::run_program;
+using testing::RunResult;
+using testing::ScratchDir;
+using testing::write_file;
+using testing::write_script;
+
+// Left by an earlier run; a failed run must not touch them.
+const char* const kOlder[][2] = {
+    {"saida.txt", "older report\r\n"},
+    {"u.dat", "older u\r\n"},
+    {"p.dat", "older p\r\n"},
+};
+
+// examples/dados.txt with line `line` (1-based) replaced by `text`.
+std::string example_with(int line, const std::string& text) {
+  const std::string all = read_file(fs::path(MOODY_SOURCE_DIR) / "examples" / "dados.txt");
+  std::string out;
+  int n = 1;
+  for (std::size_t start = 0; start < all.size(); ++n) {
+    const std::size_t end = all.find('\n', start);
+    out += (n == line ? text : all.substr(start, end - start)) + "\n";
+    start = end + 1;
+  }
+  return out;
+}
+
+// One run: a fresh folder with stand-ins for the editor and the plotter that
+// log their arguments, the earlier run's files, and dados.txt.
+class Folder {
+ public:
+  Folder() {
+    fs::create_directory(tools());
+    fs::create_directory(work());
+    write_script(tools() / "notepad", "echo \"notepad $*\" >> ../launches.log\n");
+    write_script(tools() / "wgnuplot", "echo \"wgnuplot $*\" >> ../launches.log\n");
+    for (const auto& [name, bytes] : kOlder)
+      write_file(file(name), bytes);
+  }
+
+  fs::path tools() const { return dir_ / "tools"; }
+  fs::path work() const { return dir_ / "work"; }
+  fs::path file(const std::string& name) const { return work() / name; }
+
+  RunResult run() { return run_program(work(), tools()); }
+  RunResult run(const std::string& dados) {
+    write_file(file("dados.txt"), dados);
+    return run();
+  }
+
+  std::string launches() const {
+    return fs::exists(dir_ / "launches.log") ? read_file(dir_ / "launches.log") : "";
+  }
+
+ private:
+  ScratchDir dir_;
+};
+
+const char* const kAllLaunches =
+    "notepad dados.txt\nwgnuplot u.gnu\nwgnuplot p.gnu\nnotepad saida.txt\n";
+
+// Exit status 1 and one frame: a leading line break, one line that starts
+// with `head`, a closing line break, and only printable bytes between.
+void expect_one_frame(const RunResult& r, const std::string& head) {
+  EXPECT_EQ(r.status, 1);
+  const std::string& e = r.stderr_;
+  EXPECT_EQ(e.rfind("\nrun-time error " + head, 0), 0u) << e;
+  ASSERT_GE(e.size(), 2u);
+  EXPECT_EQ(e.find('\n', 1), e.size() - 1) << e;
+  for (std::size_t k = 1; k + 1 < e.size(); ++k) {
+    EXPECT_GE(static_cast<unsigned char>(e[k]), 0x20u) << "byte " << k << " of " << e;
+  }
+}
+
+// The earlier run's files are there, byte for byte.
+void expect_older_files(const Folder& f) {
+  for (const auto& [name, bytes] : kOlder) {
+    ASSERT_TRUE(fs::is_regular_file(f.file(name))) << name;
+    EXPECT_EQ(read_file(f.file(name)), bytes) << name;
+  }
+}
+
+// A complete report: its last line is the row of face N-1, and the plot
+// files have a line for each node.
+void expect_new_report(const Folder& f, int N, bool with_u_dat = true) {
+  const std::string saida = read_file(f.file("saida.txt"));
+  ASSERT_GE(saida.size(), 2u);
+  EXPECT_EQ(saida.substr(saida.size() - 2), "\r\n");
+  const std::size_t last = saida.rfind("\r\n", saida.size() - 3) + 2;
+  const std::string index = std::to_string(N - 1);
+  EXPECT_EQ(saida.substr(last, 10), std::string(10 - index.size(), ' ') + index);
+  if (with_u_dat) {
+    EXPECT_EQ(read_file(f.file("u.dat")).size(), static_cast<std::size_t>(N) * 47);
+  }
+  EXPECT_EQ(read_file(f.file("p.dat")).size(), static_cast<std::size_t>(N) * 47);
+}
+
+struct Case {
+  const char* what;
+  std::string dados;
+  const char* frame;  // the frame's head, through the code and ": "
+};
+
+// Each failure of the input file stops the run after the editor and before
+// anything is written.
+TEST(FailureMatrix, InputFileThatCannotBeReadLeavesTheEarlierRunAlone) {
+  const Case cases[] = {
+      {"empty file", "", "F2001: dados.txt, line 1, value of N: end of file"},
+      {"blank lines only", " \n\t\r\n\n", "F2001: dados.txt, line 4, value of N: end of file"},
+      {"eleven values, no last line end",
+       example_with(12, "").substr(0, example_with(12, "").size() - 2),
+       "F2001: dados.txt, line 11, value of itmaxm: end of file"},
+      {"integer with an exponent", example_with(11, "3e2   itmax"), "F2002: "},
+      {"based integer with a digit too large", example_with(12, "16#fg"), "F2002: "},
+      {"byte-order mark of a UTF-8 editor", "\xEF\xBB\xBF" + example_with(0, ""),
+       "F2002: dados.txt, line 1, value of N: invalid integer \"\\xef\\xbb\\xbf52\""},
+      {"integer below the range", example_with(1, "-2147483649"), "F2003: "},
+      {"NUL byte in a real", example_with(3, std::string("1.0E-3\0", 7)),
+       "F2004: dados.txt, line 3, value of mi: invalid real \"1.0E-3\\x00\""},
+      {"hexadecimal real", example_with(2, "0x10"), "F2004: "},
+      {"real beyond double precision", example_with(4, "-1D400"), "F2005: "},
+      {"character constant", example_with(5, "\"0.02\""), "F2006: "},
+      {"complex constant", example_with(6, "(1.0,0.0)"), "F2007: "},
+      {"repeat count of zero", example_with(11, "00*300"), "F2008: "},
+      {"N = 1", example_with(1, "1"), "F2009: dados.txt: N = 1 is less than 2"},
+      {"N = -2147483648", example_with(1, "-2147483648"), "F2009: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder f;
+    const RunResult r = f.run(c.dados);
+    expect_one_frame(r, c.frame);
+    expect_older_files(f);
+    EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+  }
+}
+
+TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
+  {
+    SCOPED_TRACE("a folder named dados.txt");
+    Folder f;
+    fs::create_directory(f.file("dados.txt"));
+    expect_one_frame(f.run(), "F1001: dados.txt: cannot open the file: it is a directory");
+    expect_older_files(f);
+  }
+  {
+    SCOPED_TRACE("a link into a missing folder: the file cannot be created");
+    Folder f;
+    fs::create_symlink("missing/dados.txt", f.file("dados.txt"));
+    expect_one_frame(f.run(), "F1001: dados.txt: the missing file cannot be created");
+    expect_older_files(f);
+  }
+  if (fs::exists("/proc/self/mem")) {
+    SCOPED_TRACE("a file whose bytes cannot be read");
+    Folder f;
+    fs::create_symlink("/proc/self/mem", f.file("dados.txt"));
+    expect_one_frame(f.run(), "F2010: dados.txt: the file cannot be read");
+    expect_older_files(f);
+  }
+}
+
+TEST(FailureMatrix, InputFileWithoutReadPermission) {
+  if (geteuid() == 0) {
+    GTEST_SKIP() << "running as root: permission bits do not stop reading dados.txt";
+  }
+  Folder f;
+  write_file(f.file("dados.txt"), example_with(0, ""));
+  fs::permissions(f.file("dados.txt"), fs::perms::owner_write);
+  expect_one_frame(f.run(), "F1001: dados.txt: cannot open the file (Permission denied)");
+  expect_older_files(f);
+}
+
+// Parameters that make the scheme fault: the trap stops the run at once, and
+// no report is written.
+TEST(FailureMatrix, FloatingPointFaultsLeaveTheEarlierRunAlone) {
+  const Case cases[] = {
+      {"dt = 0", example_with(9, "0.0   dt"),
+       "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
+       "outer iteration 1\n"},
+      {"Uin = 0", example_with(6, "0   Uin"), "M4003: floating-point invalid in "},
+      // Negative friction feeds the flow: the iteration diverges and overflows.
+      {"f = -50", example_with(5, "-50   f"),
+       "M4002: floating-point overflow in pressure-correction coefficients and forward sweep, "
+       "outer iteration 103\n"},
+      {"N = 2", example_with(1, "2   N"),
+       "M4001: floating-point divide by zero in grid width dx = L/(N-2)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder f;
+    expect_one_frame(f.run(c.dados), c.frame);
+    expect_older_files(f);
+    EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+  }
+}
+
+TEST(FailureMatrix, PlotFileThatCannotBeOpenedLeavesTheEarlierReportWhole) {
+  for (const char* name : {"u.dat", "p.dat"}) {
+    SCOPED_TRACE(name);
+    Folder f;
+    fs::remove(f.file(name));
+    fs::create_directory(f.file(name));
+    expect_one_frame(f.run(example_with(0, "")), std::string("F1001: open of unit ") +
+                                                     (name[0] == 'u' ? "7" : "8") + ", file " +
+                                                     name + ": Is a directory");
+    EXPECT_EQ(read_file(f.file("saida.txt")), "older report\r\n");
+    EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+  }
+}
+
+TEST(FailureMatrix, FullDiskUnderAPlotFileIsAnFError) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  Folder f;
+  fs::remove(f.file("u.dat"));
+  fs::create_symlink("/dev/full", f.file("u.dat"));
+  expect_one_frame(f.run(example_with(0, "")),
+                   "F1002: write of unit 7, file u.dat: No space left on device");
+  // The report was closed before u.dat failed; p.dat keeps what it was given.
+  expect_new_report(f, 52, false);
+  EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+}
+
+TEST(FailureMatrix, ReadOnlyFolderIsAnFError) {
+  if (geteuid() == 0) {
+    GTEST_SKIP() << "running as root: permission bits do not stop creating saida.txt";
+  }
+  Folder f;
+  write_file(f.file("dados.txt"), example_with(0, ""));
+  for (const auto& [name, bytes] : kOlder)
+    fs::remove(f.file(name));
+  fs::permissions(f.work(), fs::perms::owner_read | fs::perms::owner_exec);
+  expect_one_frame(f.run(), "F1001: open of unit 5, file saida.txt: Permission denied");
+  fs::permissions(f.work(), fs::perms::owner_all);
+  EXPECT_FALSE(fs::exists(f.file("saida.txt")));
+  EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+}
+
+// The extremes of N and itmax: a complete run, or a clean refusal.
+TEST(FailureMatrix, ExtremesOfNAndItmax) {
+  {
+    SCOPED_TRACE("N = 3, one real volume");
+    Folder f;
+    const RunResult r = f.run(example_with(1, "3"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.stderr_, "");
+    expect_new_report(f, 3);
+    EXPECT_EQ(f.launches(), kAllLaunches);
+  }
+  for (const char* itmax : {"0", "-7"}) {
+    SCOPED_TRACE(std::string("itmax = ") + itmax);
+    Folder f;
+    const RunResult r = f.run(example_with(11, itmax));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.stderr_, "");
+    expect_new_report(f, 52);
+    // No pass: the velocities are the inlet value and zeros.
+    EXPECT_EQ(read_file(f.file("u.dat")).substr(47, 47),
+              "     2.000000000E-02    0.000000000000000E+00\r\n");
+    EXPECT_EQ(f.launches(), kAllLaunches);
+  }
+  {
+    SCOPED_TRACE("N = 2147483647");
+    Folder f;
+    expect_one_frame(f.run(example_with(1, "2147483647")),
+                     "F3001: storage for the arrays of N = 2147483647: ");
+    expect_older_files(f);
+    EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+  }
+}
+
+}  // namespace
+}  // namespace moody
