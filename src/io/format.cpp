@@ -225,12 +225,31 @@ void Format::mismatch(std::size_t item, const Op& op) const {
                                    ", but its descriptor is " + descriptor);
 }
 
+namespace {
+// The repetitions left in each open group, shared by the walk and the field
+// listing.  At a group's end, the walk goes back to just after its opening
+// while repetitions remain.
+class GroupStack {
+ public:
+  void open(int repeat) { left_[depth_++] = repeat; }
+  // `pc` is the position after the group's end, `start` that of its opening.
+  std::size_t close(std::size_t pc, int start) {
+    if (--left_[depth_ - 1] > 0) return static_cast<std::size_t>(start) + 1;
+    --depth_;
+    return pc;
+  }
+
+ private:
+  int left_[Format::kMaxDepth];
+  int depth_ = 0;
+};
+}  // namespace
+
 void Format::write(std::string& out, std::span<const Item> items) const {
   std::size_t base = out.size();  // where the record in hand begins
   std::size_t pos = 0;            // its current column - 1
   std::size_t next = 0;           // the next item
-  int left[kMaxDepth];            // repetitions left in each open group
-  int depth = 0;
+  GroupStack groups;
   const Op* const ops = ops_.data();
   const std::size_t count = ops_.size();
   std::size_t pc = 0;
@@ -285,14 +304,10 @@ void Format::write(std::string& out, std::span<const Item> items) const {
         break;
       }
       case Code::kGroup:
-        left[depth++] = op.a;
+        groups.open(op.a);
         break;
       case Code::kEnd:
-        if (--left[depth - 1] > 0) {
-          pc = static_cast<std::size_t>(op.b) + 1;
-        } else {
-          --depth;
-        }
+        pc = groups.close(pc, op.b);
         break;
     }
   }
@@ -302,21 +317,14 @@ done:
 
 std::vector<Format::Field> Format::fields() const {
   std::vector<Field> out;
-  int left[kMaxDepth];
-  int depth = 0;
+  GroupStack groups;
   for (std::size_t pc = 0; pc < ops_.size();) {
     const Op& op = ops_[pc++];
     switch (op.code) {
       case Code::kInteger: out.push_back({Item::Kind::kInteger, op.a, 0}); break;
       case Code::kReal: out.push_back({Item::Kind::kReal, op.a, op.b}); break;
-      case Code::kGroup: left[depth++] = op.a; break;
-      case Code::kEnd:
-        if (--left[depth - 1] > 0) {
-          pc = static_cast<std::size_t>(op.b) + 1;
-        } else {
-          --depth;
-        }
-        break;
+      case Code::kGroup: groups.open(op.a); break;
+      case Code::kEnd: pc = groups.close(pc, op.b); break;
       default: break;
     }
   }

@@ -46,6 +46,8 @@ struct Item {
 // A parsed format text.
 class Format {
  public:
+  static constexpr int kMaxDepth = 16;  // deepest nesting of groups a text may have
+
   // A text that cannot be read is a fatal run-time error (F1004).
   explicit Format(std::string_view text);
 
@@ -78,7 +80,6 @@ class Format {
     std::int32_t a;  // literal offset, column - 1, count, w, or repeat count
     std::int32_t b;  // literal length, d, or the index of the matching group/end
   };
-  static constexpr int kMaxDepth = 16;  // group nesting
 
   [[noreturn]] void mismatch(std::size_t item, const Op& op) const;
 
