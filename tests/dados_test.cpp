@@ -100,6 +100,33 @@ TEST(InputFile, LayoutAndSeparators) {
   }
 }
 
+// The encodings the editor saves: the same twelve values from each.
+TEST(InputFile, ByteOrderMarks) {
+  const std::string plain = example_with(0, "", "\r\n");
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : plain)
+    utf16 += std::string(1, c) + '\0';
+  const struct {
+    std::string file;
+    std::string error;  // empty when the example's values are read
+  } rows[] = {
+      {"\xEF\xBB\xBF" + plain, ""},
+      {utf16, ""},
+      {utf16 + "\x00", ""},  // a lone last byte after the twelfth line
+      {utf16.substr(0, 4) + "\x01\x01" + utf16.substr(4),
+       "dados.txt, line 1, value of N: invalid integer \"5?2\""},
+      {"\xFE\xFF" + plain, "dados.txt, line 1, value of N: invalid integer \"\\xfe\\xff52\""},
+      {"\xEF\xBB" + plain, "dados.txt, line 1, value of N: invalid integer \"\\xef\\xbb52\""},
+  };
+  for (const auto& row : rows) {
+    SimulationState s;
+    EXPECT_EQ(message(parse_input(row.file, s)), row.error) << row.file;
+    if (row.error.empty()) {
+      EXPECT_EQ(values(s), example_values()) << row.file;
+    }
+  }
+}
+
 struct FormRow {
   std::string text;
   int code;      // the error number, 0 when the text is read

@@ -28,24 +28,24 @@ struct Member {
 };
 
 constexpr Member kMembers[] = {
-    {"N", &SimulationState::N, nullptr},
-    {"L", nullptr, &SimulationState::L},
-    {"mi", nullptr, &SimulationState::mi},
-    {"ro", nullptr, &SimulationState::ro},
-    {"f", nullptr, &SimulationState::f},
-    {"Uin", nullptr, &SimulationState::Uin},
-    {"D0", nullptr, &SimulationState::D0},
-    {"cd", nullptr, &SimulationState::cd},
-    {"dt", nullptr, &SimulationState::dt},
-    {"beta", nullptr, &SimulationState::beta},
-    {"itmax", &SimulationState::itmax, nullptr},
-    {"itmaxm", &SimulationState::itmaxm, nullptr},
+    {"N", &SimulationState::N, nullptr},         {"L", nullptr, &SimulationState::L},
+    {"mi", nullptr, &SimulationState::mi},       {"ro", nullptr, &SimulationState::ro},
+    {"f", nullptr, &SimulationState::f},         {"Uin", nullptr, &SimulationState::Uin},
+    {"D0", nullptr, &SimulationState::D0},       {"cd", nullptr, &SimulationState::cd},
+    {"dt", nullptr, &SimulationState::dt},       {"beta", nullptr, &SimulationState::beta},
+    {"itmax", &SimulationState::itmax, nullptr}, {"itmaxm", &SimulationState::itmaxm, nullptr},
 };
 constexpr int kValueCount = static_cast<int>(std::size(kMembers));
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_line_end(char c) { return c == '\n' || c == '\r'; }
-bool ends_value(char c) { return is_blank(c) || is_line_end(c) || c == ',' || c == '/'; }
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool is_line_end(char c) {
+  return c == '\n' || c == '\r';
+}
+bool ends_value(char c) {
+  return is_blank(c) || is_line_end(c) || c == ',' || c == '/';
+}
 
 // Position in the text, with the number of the line it lies on.  A line ends
 // with LF, or with a CR and everything after it up to and including the next
@@ -76,21 +76,24 @@ class Cursor {
   // The run of characters up to the next blank, tab, comma, slash or line end.
   std::string_view take_value() {
     const std::size_t start = pos_;
-    while (!at_end() && !ends_value(peek())) ++pos_;
+    while (!at_end() && !ends_value(peek()))
+      ++pos_;
     return text_.substr(start, pos_ - start);
   }
 
   // Ends a statement at the start of the next line: after a separator the
   // rest of the line goes with its line end; after a line end, only that.
   void finish_statement() {
-    while (!at_end() && !is_line_end(peek())) ++pos_;
+    while (!at_end() && !is_line_end(peek()))
+      ++pos_;
     if (!at_end()) skip_line_end();
   }
 
  private:
   void skip_line_end() {
     if (peek() == '\r') {
-      while (!at_end() && peek() != '\n') ++pos_;
+      while (!at_end() && peek() != '\n')
+        ++pos_;
     }
     if (!at_end()) ++pos_;  // the LF
     ++line_;
@@ -136,21 +139,27 @@ std::optional<InputError> assign(std::string_view text, int line, const Member& 
   if (member.integer != nullptr) {
     const num::IntegerResult r = num::read_integer(text);
     switch (r.status) {
-      case num::Status::kOk: s.*member.integer = r.value; return std::nullopt;
+      case num::Status::kOk:
+        s.*member.integer = r.value;
+        return std::nullopt;
       case num::Status::kOutOfRange:
         return error_at(ErrorCode::kIntegerRange, line, member,
                         "integer " + quoted(text) + " outside -2147483648 to 2147483647");
-      case num::Status::kMalformed: break;
+      case num::Status::kMalformed:
+        break;
     }
     return error_at(ErrorCode::kBadInteger, line, member, "invalid integer " + quoted(text));
   }
   const num::RealResult r = num::read_real(text);
   switch (r.status) {
-    case num::Status::kOk: s.*member.real = r.value; return std::nullopt;
+    case num::Status::kOk:
+      s.*member.real = r.value;
+      return std::nullopt;
     case num::Status::kOutOfRange:
       return error_at(ErrorCode::kRealOverflow, line, member,
                       "real " + quoted(text) + " too large for double precision");
-    case num::Status::kMalformed: break;
+    case num::Status::kMalformed:
+      break;
   }
   return error_at(ErrorCode::kBadReal, line, member, "invalid real " + quoted(text));
 }
@@ -268,7 +277,29 @@ std::string read_file() {
 
 }  // namespace
 
-std::optional<InputError> parse_input(std::string_view text, SimulationState& s) {
+std::string single_byte_text(std::string_view bytes) {
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+  if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+    return std::string(bytes.substr(kUtf8Mark.size()));
+  }
+  if (bytes.substr(0, kUtf16LeMark.size()) != kUtf16LeMark) return std::string(bytes);
+  std::string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t k = kUtf16LeMark.size(); k < bytes.size(); k += 2) {
+    if (k + 1 == bytes.size()) {
+      text.push_back('?');
+      break;
+    }
+    const unsigned low = static_cast<unsigned char>(bytes[k]);
+    const unsigned high = static_cast<unsigned char>(bytes[k + 1]);
+    text.push_back(high == 0 ? static_cast<char>(low) : '?');
+  }
+  return text;
+}
+
+std::optional<InputError> parse_input(std::string_view bytes, SimulationState& s) {
+  const std::string text = single_byte_text(bytes);
   Cursor cursor(text);
   for (int k = 0; k < kValueCount; ++k) {
     if (auto error = read_value(cursor, k, kMembers[k], s)) return error;

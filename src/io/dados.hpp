@@ -23,8 +23,15 @@ struct InputError {
   std::string description;  // the text of the frame after "F2001: "
 };
 
-// Reads the twelve parameters from the bytes of an input file.  Members read
-// before an error keep their values.
-std::optional<InputError> parse_input(std::string_view text, SimulationState& s);
+// The bytes of dados.txt as single-byte text.  Besides plain single-byte
+// text, the editor saves "UTF-8 with BOM" and "Unicode" (UTF-16 LE with its
+// byte-order mark): a UTF-8 mark at the very start is dropped, and UTF-16 LE
+// text after its mark becomes one byte per character, a character beyond
+// U+00FF (or a lone last byte) becoming '?'.  Anything else is kept as it is.
+std::string single_byte_text(std::string_view bytes);
+
+// Reads the twelve parameters from the bytes of an input file (decoded by
+// single_byte_text first).  Members read before an error keep their values.
+std::optional<InputError> parse_input(std::string_view bytes, SimulationState& s);
 
 }  // namespace moody
