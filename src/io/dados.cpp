@@ -311,7 +311,10 @@ void read_input(SimulationState& s) {
   // The editor's status is kept but not examined: without an editor the
   // file is read as it stands.
   s.ier = moody::system("notepad dados.txt");
+  read_parameters(s);
+}
 
+void read_parameters(SimulationState& s) {
   const std::string text = read_file();
 
   // The conversion may raise overflow or invalid flags on purpose; an

@@ -18,6 +18,11 @@ inline constexpr const char* kInputFile = "dados.txt";
 // reading problem is a fatal F error naming the file.
 void read_input(SimulationState& s);
 
+// Reads dados.txt in the current folder into the twelve parameters of `s`,
+// launching nothing; every reading problem is a fatal F error.  The second
+// half of read_input, for the companion programs.
+void read_parameters(SimulationState& s);
+
 struct InputError {
   ErrorCode code;
   std::string description;  // the text of the frame after "F2001: "
