@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The run command as a user meets it: a build with no test libraries to be
+# found, a new folder seeded with the example, and a folder of the user's own
+# whose files are left byte for byte while the run uses them.
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+passed=0
+failed=0
+check() {  # check WHAT COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $what"
+  fi
+}
+
+# The run build configures and builds with GoogleTest and Google Benchmark
+# unfindable.
+build="$scratch/build"
+check "configure of the run build without test libraries" \
+  cmake --preset run -S "$top" -B "$build" --no-warn-unused-cli \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_GMock=ON \
+  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
+
+# A new folder is made and seeded with the example.
+"$top/scripts/run" --build "$build" "$scratch/new case" >"$scratch/new.log" 2>&1
+check "run in a new folder ends 0" [ $? -eq 0 ]
+for f in dados.txt u.gnu p.gnu; do
+  check "new folder seeded with $f" cmp -s "$top/examples/$f" "$scratch/new case/$f"
+done
+check "new folder has the report" [ -s "$scratch/new case/saida.txt" ]
+
+# A folder of the user's own: an edited dados.txt, a plot script of their own
+# and a link to nowhere are all left as they are, and the edit is used.
+own="$scratch/own"
+mkdir "$own"
+sed 's/^52 /50 /' "$top/examples/dados.txt" >"$own/dados.txt"
+printf 'set terminal dumb\nplot "u.dat"\n' >"$own/u.gnu"
+ln -s "$scratch/nowhere/p.gnu" "$own/p.gnu"
+cp "$own/dados.txt" "$scratch/dados.before"
+cp "$own/u.gnu" "$scratch/u.before"
+(cd "$scratch" && "$top/scripts/run" --build "$build" own >"$scratch/own.log" 2>&1)
+check "run in the user's folder ends 0" [ $? -eq 0 ]
+check "edited dados.txt left byte for byte" cmp -s "$scratch/dados.before" "$own/dados.txt"
+check "own u.gnu left byte for byte" cmp -s "$scratch/u.before" "$own/u.gnu"
+check "dangling p.gnu link left, nothing written through it" \
+  [ -L "$own/p.gnu" ] && [ ! -e "$scratch/nowhere" ]
+check "the run used N = 50" grep -q "^ *50  = N:" "$own/saida.txt"
+check "u.dat holds 50 nodes" [ "$(wc -l <"$own/u.dat")" -eq 50 ]
+
+if [ "$failed" -ne 0 ]; then
+  echo "--- new folder:"; cat "$scratch/new.log"
+  echo "--- own folder:"; cat "$scratch/own.log"
+fi
+echo "run command: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
