@@ -196,6 +196,75 @@ TEST(InputFile, RealFormsAndRounding) {
   // clang-format on
 }
 
+// A comma in a number and values the duct or the fluid cannot have are
+// refused with the rule; the edges of each rule and the forms left as they
+// were are read.
+TEST(InputFile, DecimalCommaAndRangeRefusals) {
+  const struct {
+    int line;
+    std::string text;
+    std::string error;  // "F2011: ..." when refused, empty when read
+  } rows[] = {
+      {5, "0,02",
+       "F2004: dados.txt, line 5, value of f: invalid real \"0,02\": a comma may not "
+       "stand in a number; the decimal mark is a full stop"},
+      {1, "52,5",
+       "F2002: dados.txt, line 1, value of N: invalid integer \"52,5\": a comma may "
+       "not stand in a number; the decimal mark is a full stop"},
+      {4, "1,000.5 ro",
+       "F2004: dados.txt, line 4, value of ro: invalid real \"1,000.5\": a "
+       "comma may not stand in a number; the decimal mark is a full stop"},
+      {2, "-2,5",
+       "F2004: dados.txt, line 2, value of L: invalid real \"-2,5\": a comma may not "
+       "stand in a number; the decimal mark is a full stop"},
+      {2, "3*2,5",
+       "F2004: dados.txt, line 2, value of L: invalid real \"3*2,5\": a comma may "
+       "not stand in a number; the decimal mark is a full stop"},
+      {6, "(1,0)",
+       "F2007: dados.txt, line 6, value of Uin: complex constant \"(1\" where a "
+       "real is expected"},
+      {2, "2.0,4.0", ""},  // after a point the comma ends the value
+      {2, "2,L", ""},
+      {2, "2, 5", ""},
+      {2, "2,/5", ""},
+      {3, ",5 mi", ""},  // a null value, then a comment
+      {2, "-2", "F2011: dados.txt: L = -2: the length of the duct must be positive"},
+      {2, "-0", "F2011: dados.txt: L = -0: the length of the duct must be positive"},
+      {2, "-1.0000000000000002",
+       "F2011: dados.txt: L = -1.0000000000000002: the length of the duct must be positive"},
+      {3, "-1.0E-3", "F2011: dados.txt: mi = -0.001: the viscosity cannot be negative"},
+      {3, "0", ""},
+      {4, "0", "F2011: dados.txt: ro = 0: the density must be positive"},
+      {5, "-1e-300", "F2011: dados.txt: f = -1e-300: the friction factor cannot be negative"},
+      {5, "0", ""},
+      {6, "-1", "F2011: dados.txt: Uin = -1: the inlet velocity cannot be negative"},
+      {6, "0", ""},
+      {7, "0", "F2011: dados.txt: D0 = 0: the inlet diameter must be positive"},
+      {8, "-0.025",
+       "F2011: dados.txt: cd = -0.025: the outlet diameter D0 + cd*L = 0 must be "
+       "positive (a narrowing duct needs cd > -0.025)"},
+      {8, "-1e308",
+       "F2011: dados.txt: cd = -1e+308: the outlet diameter D0 + cd*L = -inf must be "
+       "positive (a narrowing duct needs cd > -0.025)"},
+      {8, "-0.0249", ""},  // a narrowing duct that stays open
+      {9, "-0.2", "F2011: dados.txt: dt = -0.2: the time step cannot be negative"},
+      {9, "0", ""},
+      {1, "2", ""},  // N, beta, itmax and itmaxm are not range-checked here
+      {10, "-5", ""},
+      {11, "-7", ""},
+      {12, "-1", ""},
+  };
+  for (const auto& row : rows) {
+    SimulationState s;
+    auto error = parse_input(example_with(row.line, row.text), s);
+    if (!error) error = check_ranges(s);
+    std::string got;
+    if (error)
+      got.append("F").append(std::to_string(int(error->code))).append(": ") += error->description;
+    EXPECT_EQ(got, row.error) << "line " << row.line << ": " << row.text;
+  }
+}
+
 TEST(InputFile, ErrorsNameLineMemberAndText) {
   SimulationState s;
   s.ro = 7.5;

@@ -118,7 +118,7 @@ void expect_new_report(const Folder& f, int N, bool with_u_dat = true) {
 struct Case {
   const char* what;
   std::string dados;
-  const char* frame;  // the frame's head, through the code and ": "
+  std::string frame;  // the frame's head, through the code and ": " at least
 };
 
 // Each failure of the input file stops the run after the editor and before
@@ -144,6 +144,18 @@ TEST(FailureMatrix, InputFileThatCannotBeReadLeavesTheEarlierRunAlone) {
       {"repeat count of zero", example_with(11, "00*300"), "F2008: "},
       {"N = 1", example_with(1, "1"), "F2009: dados.txt: N = 1 is less than 2"},
       {"N = -2147483648", example_with(1, "-2147483648"), "F2009: "},
+      // A comma for the decimal mark, values the duct or the fluid cannot have.
+      {"f = 0,02", example_with(5, "0,02     f   Darcy"),
+       "F2004: dados.txt, line 5, value of f: invalid real \"0,02\": a comma may not stand in a "
+       "number; the decimal mark is a full stop\n"},
+      {"L = 2,5", example_with(2, "2,5"), "F2004: dados.txt, line 2, value of L: "},
+      {"dt = -0.2", example_with(9, "-0.2"),
+       "F2011: dados.txt: dt = -0.2: the time step cannot be negative\n"},
+      {"L = -2", example_with(2, "-2"),
+       "F2011: dados.txt: L = -2: the length of the duct must be positive\n"},
+      {"ro < 0", example_with(4, "-1000."), "F2011: dados.txt: ro = -1000: "},
+      {"f < 0", example_with(5, "-50"), "F2011: dados.txt: f = -50: "},
+      {"mi < 0", example_with(3, "-1.0E-3"), "F2011: dados.txt: mi = -0.001: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -190,25 +202,45 @@ TEST(FailureMatrix, InputFileWithoutReadPermission) {
   expect_older_files(f);
 }
 
-// Parameters that make the scheme fault: the trap stops the run at once, and
-// no report is written.
-TEST(FailureMatrix, FloatingPointFaultsLeaveTheEarlierRunAlone) {
+// Parameters that make the scheme fault: the trap stops the run at once, no
+// report is written, and the frame says which parameter to change and how.
+TEST(FailureMatrix, FloatingPointFaultsSayWhatToChange) {
+  const std::string in_sweep =
+      "M4001: floating-point divide by zero in momentum back substitution, face velocities and "
+      "velocity-correction coefficients, outer iteration 1: ";
   const Case cases[] = {
       {"dt = 0", example_with(9, "0.0   dt"),
        "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
-       "outer iteration 1\n"},
-      {"Uin = 0", example_with(6, "0   Uin"), "M4003: floating-point invalid in "},
-      // Negative friction feeds the flow: the iteration diverges and overflows.
-      {"f = -50", example_with(5, "-50   f"),
-       "M4002: floating-point overflow in pressure-correction coefficients and forward sweep, "
-       "outer iteration 103\n"},
+       "outer iteration 1: dt = 0: the transient term Mp/dt needs a time step; give dt > 0, "
+       "at least 0.00161 s for N = 52\n"},
+      {"Uin = 0", example_with(6, "0   Uin"),
+       "M4003: floating-point invalid in momentum back substitution, face velocities and "
+       "velocity-correction coefficients, outer iteration 1: Uin = 0: with no inflow the fluid "
+       "stays at rest and the outlet's flow scaling is 0/0; give Uin > 0\n"},
       {"N = 2", example_with(1, "2   N"),
-       "M4001: floating-point divide by zero in grid width dx = L/(N-2)\n"},
+       "M4001: floating-point divide by zero in grid width dx = L/(N-2): N = 2 leaves no volume "
+       "between the inlet and outlet nodes: N must be at least 3\n"},
+      {"mi = 0", example_with(3, "0   mi"),
+       in_sweep + "mi = 0: without viscosity the first pass cannot carry the inlet velocity from "
+                  "rest to the outlet; give mi > 0\n"},
+      // The example's dt on twice as fine a grid: below the first pass's floor.
+      {"dt below the floor", example_with(1, "102   N"),
+       in_sweep + "dt = 0.01 s is below 0.401 s, the floor for N = 102: from rest the first pass "
+                  "cannot carry the inlet velocity to the outlet; use dt >= 0.401 s, or fewer "
+                  "volumes\n"},
+      // A wider duct on a finer grid: dt = 5 s is above the window, and the
+      // iteration grows until it overflows.
+      {"dt above the window", "82\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n5.0\n1\n20000\n20\n",
+       "M4002: floating-point overflow in pressure-correction back substitution and correction "
+       "step, outer iteration 3141: the iteration diverged: dt = 5 s is probably above this "
+       "grid's window; lower dt, but not below 0.0278 s, the floor for N = 82 (or use fewer "
+       "volumes)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Folder f;
-    expect_one_frame(f.run(c.dados), c.frame);
+    const RunResult r = f.run(c.dados);
+    expect_one_frame(r, c.frame);
     expect_older_files(f);
     EXPECT_EQ(f.launches(), "notepad dados.txt\n");
   }

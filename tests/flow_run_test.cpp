@@ -194,6 +194,12 @@ TEST(FaultsDeathTest, UntrappedNonFiniteValueStopsTheReport) {
   EXPECT_EXIT(refuse_untrapped_faults(s), ::testing::ExitedWithCode(1),
               "^\nrun-time error M4002: floating-point overflow not trapped: MASSA bP\\(5\\) is "
               "infinite before the report\n$");
+  // With passes run, the frame says what the trap would have said.
+  s.itmax = 300;
+  s.dt = 0.0;
+  EXPECT_EXIT(refuse_untrapped_faults(s), ::testing::ExitedWithCode(1),
+              "before the report: dt = 0: the transient term Mp/dt needs a time step; give "
+              "dt > 0, at least [0-9.e+-]+ s for N = 5\n$");
 }
 
 // Work storage that cannot be had ends the run with the storage error frame,

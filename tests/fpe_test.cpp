@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "control/fpe.hpp"
+#include "control/fpe_internal.hpp"
 #include "control/runtime_error.hpp"
 
 namespace moody {
@@ -72,6 +74,42 @@ TEST(FloatingPointTraps, MaskedScopeLetsLibraryCodeRaiseFlags) {
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(1), "M4001");
+}
+
+// The advice follows the place of the fault, chosen by the outer iteration;
+// a text too long for the buffer is cut, but the frame still ends its line.
+TEST(FloatingPointTraps, FrameAddsTheAdviceOfItsIteration) {
+  fpe::set_stage("face velocities");
+  fpe::set_advice({"outside", "first", "later"});
+  char frame[512];
+  const struct {
+    int iteration;
+    const char* text;
+  } rows[] = {
+      {0, "\nrun-time error M4002: floating-point overflow in face velocities: outside\n"},
+      {1,
+       "\nrun-time error M4002: floating-point overflow in face velocities, outer iteration 1: "
+       "first\n"},
+      {9,
+       "\nrun-time error M4002: floating-point overflow in face velocities, outer iteration 9: "
+       "later\n"},
+  };
+  for (const auto& row : rows) {
+    fpe::set_iteration(row.iteration);
+    fpe::frame_for(fpe::Fault::kOverflow, frame, sizeof frame);
+    EXPECT_STREQ(frame, row.text);
+  }
+  const std::string long_text(1000, 'x');
+  fpe::set_advice({"", "", long_text});
+  const unsigned n = fpe::frame_for(fpe::Fault::kOverflow, frame, sizeof frame);
+  const std::string cut(frame);
+  EXPECT_EQ(n, cut.size());
+  EXPECT_EQ(cut.substr(cut.size() - 3), "xx\n");
+  EXPECT_EQ(cut.size() - cut.find('x'), fpe::kAdviceSize);  // 299 x and the line break
+  EXPECT_EQ(fpe::frame_for(fpe::Fault::kOverflow, frame, 40), 39u);
+  EXPECT_STREQ(frame, "\nrun-time error M4002: floating-point \n");
+  fpe::set_advice({});
+  fpe::set_iteration(0);
 }
 
 TEST(RuntimeErrorFrame, HasTheFixedShape) {

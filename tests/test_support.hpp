@@ -22,9 +22,9 @@ inline constexpr const char* kExampleInput =
     "0.05     D0  [m]\n"
     "0.01     cd\n"
     "1.0D-2   dt  [s]\n"
-    "1        beta, 1 = CDS\n"
+    "1        beta, 1 = CDS (echoed in the report only)\n"
     "300      itmax\n"
-    "20       itmaxm\n";
+    "20       itmaxm (echoed in the report only)\n";
 
 // A fresh, empty folder under the system's temporary directory, removed
 // with everything in it when the object goes out of scope.

@@ -2,8 +2,10 @@
 // Floating-point exception trapping.  During a run, invalid operations,
 // divisions by zero and overflows trap and end the run with the M frame of a
 // fatal run-time error; underflow, denormal operands and inexact results go
-// on silently.  The diagnostic names the fault, the step that was running
-// and the outer iteration.
+// on silently.  The diagnostic names the fault, the step that was running,
+// the outer iteration and, where the driver could tell, what to change.
+
+#include <string_view>
 
 namespace moody::fpe {
 
@@ -16,6 +18,19 @@ void set_stage(const char* name);
 
 // The outer iteration running now; 0 outside the outer loop.
 void set_iteration(int it);
+
+// What the diagnostic adds after the place of a fault: its likely cause and
+// what to change.  One text for a fault outside the outer loop (iteration 0),
+// one for the first pass and one for any later pass; an empty text adds
+// nothing.  The texts are copied into fixed storage (each cut to
+// kAdviceSize-1 bytes), so the handler adds them without allocating.
+inline constexpr unsigned kAdviceSize = 300;
+struct Advice {
+  std::string_view outside_loop;
+  std::string_view first_pass;
+  std::string_view later_passes;
+};
+void set_advice(const Advice& advice);
 
 // Within its scope the traps are masked (for library code that raises flags
 // on purpose, such as a number conversion that overflows); on exit the
@@ -32,7 +47,8 @@ class Masked {
 };
 
 // Text of the diagnostic for a fault, as the handler writes it (without the
-// frame): "floating-point divide by zero in <stage>, outer iteration <it>".
+// frame): "floating-point divide by zero in <stage>, outer iteration <it>",
+// then ": <advice>" when the advice for that iteration is not empty.
 // Writes at most size-1 characters and a NUL into buf; safe in a signal handler.
 void describe(const char* fault, char* buf, unsigned size);
 

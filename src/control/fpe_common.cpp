@@ -11,6 +11,9 @@ namespace {
 const char* volatile g_stage = "start-up";
 volatile int g_iteration = 0;
 
+// The advice for a fault outside the loop, in the first pass, in a later one.
+char g_advice[3][kAdviceSize] = {};
+
 // Appends `s` to buf at *pos, leaving room for the NUL.
 void put(char* buf, unsigned size, unsigned* pos, const char* s) {
   while (*s != '\0' && *pos + 1 < size) buf[(*pos)++] = *s++;
@@ -30,21 +33,41 @@ void put_int(char* buf, unsigned size, unsigned* pos, int v) {
   text[n] = '\0';
   put(buf, size, pos, text);
 }
+
+// The diagnostic's text at *pos, within the first `size` bytes of buf.
+void put_description(const char* fault, char* buf, unsigned size, unsigned* pos) {
+  put(buf, size, pos, "floating-point ");
+  put(buf, size, pos, fault);
+  put(buf, size, pos, " in ");
+  put(buf, size, pos, g_stage);
+  const int it = g_iteration;
+  if (it > 0) {
+    put(buf, size, pos, ", outer iteration ");
+    put_int(buf, size, pos, it);
+  }
+  const char* advice = g_advice[it <= 0 ? 0 : (it == 1 ? 1 : 2)];
+  if (advice[0] != '\0') {
+    put(buf, size, pos, ": ");
+    put(buf, size, pos, advice);
+  }
+}
 }  // namespace
 
 void set_stage(const char* name) { g_stage = name; }
 void set_iteration(int it) { g_iteration = it; }
 
+void set_advice(const Advice& advice) {
+  const std::string_view texts[3] = {advice.outside_loop, advice.first_pass, advice.later_passes};
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t n = texts[k].size() < kAdviceSize ? texts[k].size() : kAdviceSize - 1;
+    texts[k].copy(g_advice[k], n);
+    g_advice[k][n] = '\0';
+  }
+}
+
 void describe(const char* fault, char* buf, unsigned size) {
   unsigned pos = 0;
-  put(buf, size, &pos, "floating-point ");
-  put(buf, size, &pos, fault);
-  put(buf, size, &pos, " in ");
-  put(buf, size, &pos, g_stage);
-  if (g_iteration > 0) {
-    put(buf, size, &pos, ", outer iteration ");
-    put_int(buf, size, &pos, g_iteration);
-  }
+  put_description(fault, buf, size, &pos);
   if (size > 0) buf[pos] = '\0';
 }
 
@@ -67,15 +90,16 @@ const char* name_of(Fault fault) {
 }
 
 unsigned frame_for(Fault fault, char* buf, unsigned size) {
-  char what[256];
-  describe(name_of(fault), what, sizeof what);
+  if (size < 2) return 0;
+  // A text too long for buf is cut, but the frame's closing line break stays.
+  const unsigned text_size = size - 1;
   unsigned pos = 0;
-  put(buf, size, &pos, "\nrun-time error M");
-  put_int(buf, size, &pos, code_of(fault));
-  put(buf, size, &pos, ": ");
-  put(buf, size, &pos, what);
-  put(buf, size, &pos, "\n");
-  if (size > 0) buf[pos] = '\0';
+  put(buf, text_size, &pos, "\nrun-time error M");
+  put_int(buf, text_size, &pos, code_of(fault));
+  put(buf, text_size, &pos, ": ");
+  put_description(name_of(fault), buf, text_size, &pos);
+  buf[pos++] = '\n';
+  buf[pos] = '\0';
   return pos;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The driver: the main sequence of a run.
 
+#include <string>
+
 #include "control/state.hpp"
 
 namespace moody {
@@ -9,6 +11,16 @@ namespace moody {
 // report.  Returns the exit status (0); every failure ends the process
 // through a fatal run-time error instead.
 int principal();
+
+// What the M frame of a fault adds for the parameters of `s`: the likely
+// cause and what to change, where the parameters tell it (empty otherwise).
+struct FaultAdvice {
+  std::string outside_loop;  // a fault before the outer loop: N = 2 at the grid width
+  std::string first_pass;    // dt = 0, Uin = 0, mi = 0, dt below the floor, dt far too large
+  std::string later_passes;  // a diverging iteration
+  std::string any_pass;      // a fault found after the loop, its pass unknown
+};
+FaultAdvice fault_advice(const SimulationState& s);
 
 // Refuses a grid that cannot exist and a size the machine cannot hold (F
 // errors), then creates the twenty-four arrays from s.N.

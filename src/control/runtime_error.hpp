@@ -31,6 +31,7 @@ enum class ErrorCode : int {
   kZeroRepeat = 2008,         // repeat count of zero
   kBadSize = 2009,            // N < 2: no grid can be laid
   kReadFailed = 2010,         // the file cannot be read
+  kValueRange = 2011,         // a value the duct or the fluid cannot have (L <= 0, ...)
   // Storage (F3xxx).
   kNoStorage = 3001,  // the arrays of the run cannot be had
   // Floating-point faults (M4xxx).

@@ -81,6 +81,18 @@ class Cursor {
     return text_.substr(start, pos_ - start);
   }
 
+  // At a comma followed by a digit, the text from the comma up to the next
+  // separator (",02" after "0"); empty anywhere else.  Does not move.
+  std::string_view decimals_after_comma() const {
+    if (at_end() || peek() != ',' || pos_ + 1 >= text_.size()) return {};
+    const char next = text_[pos_ + 1];
+    if (next < '0' || next > '9') return {};
+    std::size_t end = pos_ + 1;
+    while (end < text_.size() && !ends_value(text_[end]))
+      ++end;
+    return text_.substr(pos_, end - pos_);
+  }
+
   // Ends a statement at the start of the next line: after a separator the
   // rest of the line goes with its line end; after a line end, only that.
   void finish_statement() {
@@ -178,11 +190,29 @@ std::optional<InputError> reject_constant(std::string_view text, int line, const
   return std::nullopt;
 }
 
+// "0,02": a comma between digits was meant as the decimal mark (and would
+// otherwise end the value at 0 and make the rest a comment).  `decimals`
+// follows `text` in the file: ",02".  Also catches a thousands separator.
+InputError refuse_decimal_comma(std::string_view text, std::string_view decimals, int line,
+                                const Member& member) {
+  const std::string_view typed(text.data(), text.size() + decimals.size());
+  const bool integer = member.integer != nullptr;
+  return error_at(integer ? ErrorCode::kBadInteger : ErrorCode::kBadReal, line, member,
+                  std::string(integer ? "invalid integer " : "invalid real ") + quoted(typed) +
+                      ": a comma may not stand in a number; the decimal mark is a full stop");
+}
+
 bool all_digits(std::string_view text) {
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
   }
   return true;
+}
+
+// An optional sign and at least one decimal digit, nothing else.
+bool signed_digits(std::string_view text) {
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  return !text.empty() && all_digits(text);
 }
 
 // One read statement: one value into `member`, or nothing for a null value.
@@ -198,9 +228,11 @@ std::optional<InputError> read_value(Cursor& cursor, int index, const Member& me
   }
   const int line = cursor.line();
   std::string_view text = cursor.take_value();
+  const std::string_view decimals = cursor.decimals_after_comma();
   cursor.finish_statement();
 
   if (text.empty()) return std::nullopt;  // a comma or slash first: a null value
+  const std::string_view whole = text;
   if (auto error = reject_constant(text, line, member)) return error;
 
   // r*c is c repeated r times; this statement takes the first copy only.
@@ -213,6 +245,11 @@ std::optional<InputError> read_value(Cursor& cursor, int index, const Member& me
     text.remove_prefix(star + 1);
     if (text.empty()) return std::nullopt;  // r* stands for r null values
     if (auto error = reject_constant(text, line, member)) return error;
+  }
+  // Digits, a comma, digits: "0,02" or "1,000".  After a point or an
+  // exponent ("2.0,4.0") the comma cannot be a decimal mark and ends the value.
+  if (!decimals.empty() && signed_digits(text)) {
+    return refuse_decimal_comma(whole, decimals, line, member);
   }
   return assign(text, line, member, s);
 }
@@ -275,7 +312,53 @@ std::string read_file() {
   return text;
 }
 
+std::string range_error(const char* name, double value, const std::string& rule) {
+  return std::string(kInputFile) + ": " + name + " = " + num::round_trip_text(value) + ": " + rule;
+}
+
 }  // namespace
+
+std::optional<InputError> check_ranges(const SimulationState& s) {
+  const struct {
+    const char* name;
+    double value;
+    bool positive;  // > 0 when set, >= 0 otherwise
+    const char* what;
+  } rules[] = {
+      {"L", s.L, true, "the length of the duct"},  {"mi", s.mi, false, "the viscosity"},
+      {"ro", s.ro, true, "the density"},           {"f", s.f, false, "the friction factor"},
+      {"Uin", s.Uin, false, "the inlet velocity"}, {"D0", s.D0, true, "the inlet diameter"},
+  };
+  for (const auto& rule : rules) {
+    if (rule.positive ? rule.value > 0.0 : rule.value >= 0.0) continue;
+    return InputError{
+        ErrorCode::kValueRange,
+        range_error(rule.name, rule.value,
+                    std::string(rule.what) +
+                        (rule.positive ? " must be positive" : " cannot be negative"))};
+  }
+  // A negative cd narrows the duct; it must still be open at the outlet.
+  double outlet = 0.0;
+  double narrowest = 0.0;
+  {
+    fpe::Masked masked;  // cd*L may overflow: the outlet is then infinite
+    outlet = s.D0 + s.cd * s.L;
+    narrowest = -s.D0 / s.L;
+  }
+  if (!(outlet > 0.0)) {
+    return InputError{
+        ErrorCode::kValueRange,
+        range_error("cd", s.cd,
+                    "the outlet diameter D0 + cd*L = " + num::round_trip_text(outlet) +
+                        " must be positive (a narrowing duct needs cd > " +
+                        num::round_trip_text(narrowest) + ")")};
+  }
+  if (!(s.dt >= 0.0)) {
+    return InputError{ErrorCode::kValueRange,
+                      range_error("dt", s.dt, "the time step cannot be negative")};
+  }
+  return std::nullopt;
+}
 
 std::string single_byte_text(std::string_view bytes) {
   constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
@@ -324,6 +407,7 @@ void read_parameters(SimulationState& s) {
     fpe::Masked masked;
     error = parse_input(text, s);
   }
+  if (!error) error = check_ranges(s);
   if (error) fatal(error->code, error->description);
 }
 

@@ -19,7 +19,8 @@ inline constexpr const char* kInputFile = "dados.txt";
 void read_input(SimulationState& s);
 
 // Reads dados.txt in the current folder into the twelve parameters of `s`,
-// launching nothing; every reading problem is a fatal F error.  The second
+// launching nothing; every reading problem and every value out of range
+// (check_ranges) is a fatal F error.  The second
 // half of read_input, for the companion programs.
 void read_parameters(SimulationState& s);
 
@@ -38,5 +39,11 @@ std::string single_byte_text(std::string_view bytes);
 // Reads the twelve parameters from the bytes of an input file (decoded by
 // single_byte_text first).  Members read before an error keep their values.
 std::optional<InputError> parse_input(std::string_view bytes, SimulationState& s);
+
+// Refuses values for which the duct and fluid of the model make no sense:
+// L, ro and D0 must be positive, and so must the outlet diameter D0 + cd*L;
+// mi, f, Uin and dt must not be negative.  N, itmax, beta and itmaxm are
+// not looked at, nor are dt = 0 and Uin = 0, which stop the first pass.
+std::optional<InputError> check_ranges(const SimulationState& s);
 
 }  // namespace moody

@@ -195,4 +195,10 @@ RealResult read_real(std::string_view text) {
   return convert(*number);
 }
 
+std::string round_trip_text(double value) {
+  char text[32];  // the longest shortest form, "-2.2250738585072014e-308", is 24
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  return ec == std::errc() ? std::string(text, end) : std::string("?");
+}
+
 }  // namespace moody::input_number

@@ -73,4 +73,8 @@ RealResult convert(const Decimal& number);
 
 RealResult read_real(std::string_view text);
 
+// The shortest text that read_real reads back to the same double ("0.01",
+// "-2", "1e+100"), for values shown in messages.
+std::string round_trip_text(double value);
+
 }  // namespace moody::input_number
