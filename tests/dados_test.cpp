@@ -90,7 +90,7 @@ TEST(InputFile, LayoutAndSeparators) {
       {example_with(3, ", mi keeps its value"), mi_kept},
       {example_with(3, "/"), mi_kept},
       {example_with(3, "  3*"), mi_kept},
-      {example_with(2, "3*2.0,4.0"), same},
+      {example_with(2, "3*2.0, 4.0"), same},
   };
   for (const auto& row : rows) {
     SimulationState s;
@@ -223,7 +223,12 @@ TEST(InputFile, DecimalCommaAndRangeRefusals) {
       {6, "(1,0)",
        "F2007: dados.txt, line 6, value of Uin: complex constant \"(1\" where a "
        "real is expected"},
-      {2, "2.0,4.0", ""},  // after a point the comma ends the value
+      {4, "1.000,5",
+       "F2004: dados.txt, line 4, value of ro: invalid real \"1.000,5\": a comma may "
+       "not stand in a number; the decimal mark is a full stop"},
+      {2, "2.0,4",
+       "F2004: dados.txt, line 2, value of L: invalid real \"2.0,4\": a comma may "
+       "not stand in a number; the decimal mark is a full stop"},
       {2, "2,L", ""},
       {2, "2, 5", ""},
       {2, "2,/5", ""},

@@ -190,7 +190,7 @@ std::optional<InputError> reject_constant(std::string_view text, int line, const
   return std::nullopt;
 }
 
-// "0,02": a comma between digits was meant as the decimal mark (and would
+// "0,02": a comma after a number was meant as the decimal mark (and would
 // otherwise end the value at 0 and make the rest a comment).  `decimals`
 // follows `text` in the file: ",02".  Also catches a thousands separator.
 InputError refuse_decimal_comma(std::string_view text, std::string_view decimals, int line,
@@ -207,12 +207,6 @@ bool all_digits(std::string_view text) {
     if (c < '0' || c > '9') return false;
   }
   return true;
-}
-
-// An optional sign and at least one decimal digit, nothing else.
-bool signed_digits(std::string_view text) {
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
-  return !text.empty() && all_digits(text);
 }
 
 // One read statement: one value into `member`, or nothing for a null value.
@@ -246,9 +240,10 @@ std::optional<InputError> read_value(Cursor& cursor, int index, const Member& me
     if (text.empty()) return std::nullopt;  // r* stands for r null values
     if (auto error = reject_constant(text, line, member)) return error;
   }
-  // Digits, a comma, digits: "0,02" or "1,000".  After a point or an
-  // exponent ("2.0,4.0") the comma cannot be a decimal mark and ends the value.
-  if (!decimals.empty() && signed_digits(text)) {
+  // A number, a comma, a digit: "0,02", "1,000" or "1.000,5" (a full stop
+  // for thousands) were all meant as one number.  Refused rather than read
+  // up to the comma with the rest taken for a comment.
+  if (!decimals.empty()) {
     return refuse_decimal_comma(whole, decimals, line, member);
   }
   return assign(text, line, member, s);
