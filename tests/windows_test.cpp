@@ -194,6 +194,7 @@ TEST_F(UnderWine, RunsOnlyTheInterpreterComspecNames) {
       {"\"" + spaced + "\"", dir_ / "Program.exe"},  // quoted, as some set it
       {"", work() / "cmd.exe"},                      // unset: the bare default name
       {"cmd.exe", work() / "cmd.exe"},
+      {"cmd", work() / "cmd.exe"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("COMSPEC=" + c.comspec + ", planted " + c.planted.string());

@@ -31,22 +31,26 @@ DWORD reason_for(DWORD error) {
 
 // The file that runs for the interpreter text `named`: one pair of quotes
 // around it dropped; a name without any folder in it (no \, / or drive
-// colon) is taken from the system folder.  False when the system folder
-// cannot be had.
+// colon) is taken from the system folder; ".exe" added to a file name
+// without an extension, as the command line's own lookup would.  False when
+// the system folder cannot be had.
 bool interpreter_program(std::string_view named, std::string& program) {
   if (named.size() >= 2 && named.front() == '"' && named.back() == '"') {
     named = named.substr(1, named.size() - 2);
   }
-  if (named.find_first_of("\\/:") != std::string_view::npos) {
+  const std::size_t folder_end = named.find_last_of("\\/:");
+  if (folder_end != std::string_view::npos) {
     program.assign(named);
-    return true;
+  } else {
+    char folder[MAX_PATH + 1];
+    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return false;
+    program.assign(folder, length);
+    program.push_back('\\');
+    program.append(named);
   }
-  char folder[MAX_PATH + 1];
-  const UINT length = GetSystemDirectoryA(folder, sizeof folder);
-  if (length == 0 || length >= sizeof folder) return false;
-  program.assign(folder, length);
-  program.push_back('\\');
-  program.append(named);
+  const std::size_t name_start = folder_end == std::string_view::npos ? 0 : folder_end + 1;
+  if (named.find('.', name_start) == std::string_view::npos) program.append(".exe");
   return true;
 }
 }  // namespace
