@@ -1,15 +1,15 @@
 #include "io/dados.hpp"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "control/fpe.hpp"
@@ -319,24 +319,21 @@ TEST(InputFile, ArbitraryBytes) {
 class InputStep : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("moody-dados-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
+    root_ = dir_.path();
     fs::create_directories(root_ / "bin");
     fs::create_directories(root_ / "work");
     std::ofstream(root_ / "bin" / "notepad") << "#!/bin/sh\necho \"$@\" > notepad.args\nexit 7\n";
     fs::permissions(root_ / "bin" / "notepad", fs::perms::owner_all);
   }
-  void TearDown() override { fs::remove_all(root_); }
-
   // Run in the death-test child only: the parent keeps its PATH and folder.
   void enter() const {
-    const std::string path = (root_ / "bin").string() + ":" + getenv("PATH");
-    setenv("PATH", path.c_str(), 1);
-    if (chdir((root_ / "work").c_str()) != 0) _exit(99);
+    testing::set_env("PATH", testing::path_with_first(root_ / "bin"));
+    std::error_code error;
+    fs::current_path(root_ / "work", error);
+    if (error) std::_Exit(99);
   }
 
+  testing::ScratchDir dir_;
   fs::path root_;
 };
 
@@ -365,7 +362,7 @@ TEST_F(InputStep, ReadsTheFileAfterTheEditor) {
     std::string line;
     std::getline(args, line);
     const bool ok = s.ier == 7 && line == "dados.txt" && values(s) == example_values();
-    _exit(ok ? 0 : 3);
+    std::_Exit(ok ? 0 : 3);
   };
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }

@@ -1,6 +1,6 @@
-#include <errno.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "io/launcher.hpp"

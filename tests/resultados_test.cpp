@@ -2,8 +2,6 @@
 // the shape of its tables, the plot files, and the launches after the files
 // are closed.
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cmath>

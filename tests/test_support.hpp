@@ -48,6 +48,21 @@ std::string read_file(const std::filesystem::path& file);
 // Writes an executable shell script.
 void write_script(const std::filesystem::path& file, std::string_view body);
 
+// The character between the folders of PATH, and the PATH taken when none
+// is set (platform files).
+extern const char kPathListSeparator;
+extern const char* const kDefaultPath;
+
+// Sets an environment variable of this process; an empty value unsets it.
+void set_env(const std::string& name, const std::string& value);
+
+// PATH with `dir` put first.
+std::string path_with_first(const std::filesystem::path& dir);
+
+// True when the tests run with the rights of the superuser, whom file
+// permissions do not stop.
+bool running_as_root();
+
 // Puts `dir` first on PATH for as long as the object lives.
 class PathPrefix {
  public:
@@ -66,12 +81,12 @@ struct RunResult {
 };
 
 // Runs the built program in `dir` with the environment of the test plus
-// `tools` (a folder) first on PATH, standard input from /dev/null.
+// `tools` (a folder) first on PATH, standard input from the null device.
 RunResult run_program(const std::filesystem::path& dir, const std::filesystem::path& tools);
 
 // Runs `argv` (argv[0] looked up on PATH) in `dir`, with the environment of
 // the test changed by `env` (an empty value unsets the variable), standard
-// input from /dev/null.
+// input from the null device.
 RunResult run_command(const std::filesystem::path& dir, const std::vector<std::string>& argv,
                       const std::vector<std::pair<std::string, std::string>>& env = {});
 

@@ -1,7 +1,8 @@
 // The Windows build (build-win/moody.exe) run under Wine: the same files as
-// the native build, the launches through the command interpreter, and the
-// error frames.  Skipped, and said so, when Wine or the Windows build is
-// missing.
+// the native build, the launches through the command interpreter and only
+// through it, the error frames, dados.txt as Notepad saves it, and the ZIP
+// for Windows users.  Skipped, and said so, when Wine or the Windows build
+// is missing.
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,8 @@ using testing::ScratchDir;
 using testing::write_file;
 using testing::write_script;
 
-const fs::path kWindowsExe = fs::path(MOODY_SOURCE_DIR) / "build-win" / "moody.exe";
+const fs::path kWindowsBuild = fs::path(MOODY_SOURCE_DIR) / "build-win";
+const fs::path kWindowsExe = kWindowsBuild / "moody.exe";
 
 class UnderWine : public ::testing::Test {
  protected:
@@ -46,11 +48,41 @@ class UnderWine : public ::testing::Test {
     return read_file(fs::path(MOODY_SOURCE_DIR) / "examples" / "dados.txt");
   }
 
-  // Runs moody.exe with COMSPEC as the Windows side sees it: `comspec` empty
-  // removes it from the environment, otherwise sets it.
-  RunResult run(const std::string& comspec) {
-    return run_command(work(), {"wine", "cmd", "/c", "set COMSPEC=" + comspec + "&& moody.exe"},
-                       {{"WINEDEBUG", "-all"}});
+  // Runs moody.exe in `dir` with COMSPEC as the Windows side sees it:
+  // `comspec` empty removes it from the environment, otherwise sets it, as
+  // written (quotes too).  `path` (Windows folders) goes first on PATH.  The
+  // outer interpreter is named by its full path: a cmd.exe in `dir` must not
+  // stand in for it.
+  RunResult run(const std::string& comspec, const fs::path& dir, const std::string& path = "") {
+    std::string script = "@set COMSPEC=" + comspec + "\r\n";
+    if (!path.empty()) script += "@set PATH=" + path + ";%PATH%\r\n";
+    script += "@moody.exe\r\n@exit /b %ERRORLEVEL%\r\n";
+    write_file(dir_ / "run.bat", script);
+    return run_command(
+        dir, {"wine", "C:\\windows\\system32\\cmd.exe", "/c", windows_path(dir_ / "run.bat")},
+        {{"WINEDEBUG", "-all"}});
+  }
+  RunResult run(const std::string& comspec) { return run(comspec, work()); }
+
+  // The files of a native run of `dados` with stand-ins that do nothing.
+  fs::path native_run(const std::string& dados) {
+    const fs::path native = dir_ / "native";
+    const fs::path tools = dir_ / "tools";
+    fs::create_directories(native);
+    fs::create_directories(tools);
+    write_script(tools / "notepad", "exit 0\n");
+    write_script(tools / "wgnuplot", "exit 0\n");
+    write_file(native / "dados.txt", dados);
+    EXPECT_EQ(run_program(native, tools).status, 0);
+    return native;
+  }
+
+  // Z:\... for a folder of the test, as Windows programs under Wine see it.
+  static std::string windows_path(const fs::path& p) {
+    std::string text = "Z:" + p.string();
+    for (char& c : text)
+      if (c == '/') c = '\\';
+    return text;
   }
 
   std::string launches() const {
@@ -69,14 +101,7 @@ TEST_F(UnderWine, WritesTheSameFilesAsTheNativeBuild) {
   const RunResult windows = run("C:\\windows\\system32\\cmd.exe");
   ASSERT_EQ(windows.status, 0) << windows.stderr_;
 
-  const fs::path native = dir_ / "native";
-  const fs::path tools = dir_ / "tools";
-  fs::create_directory(native);
-  fs::create_directory(tools);
-  write_script(tools / "notepad", "exit 0\n");
-  write_script(tools / "wgnuplot", "exit 0\n");
-  write_file(native / "dados.txt", example());
-  ASSERT_EQ(run_program(native, tools).status, 0);
+  const fs::path native = native_run(example());
 
   for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
     SCOPED_TRACE(name);
@@ -124,6 +149,109 @@ TEST_F(UnderWine, FailuresEndWithTheirFrameAndStatusOne) {
             std::string::npos)
       << r.stderr_;
   EXPECT_FALSE(fs::exists(work() / "saida.txt"));
+}
+
+TEST_F(UnderWine, FAndMFramesEndTheirLinesAlike) {
+  // The F frame comes from the fatal-error function, the M frame from the
+  // trap handler: the same bytes around the text, line feeds alone.
+  std::string bad = example();
+  bad.replace(0, 2, "3.0");
+  std::string no_time_step = example();
+  no_time_step.replace(no_time_step.find("1.0D-2"), 6, "0.0   ");
+  for (const auto& [dados, head] : {std::pair{bad, "\nrun-time error F2002: "},
+                                    std::pair{no_time_step, "\nrun-time error M4001: "}}) {
+    SCOPED_TRACE(head + 1);
+    write_file(work() / "dados.txt", dados);
+    const RunResult r = run("");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.stderr_.rfind(head, 0), 0u) << r.stderr_;
+    EXPECT_EQ(r.stderr_.find('\n', 1), r.stderr_.size() - 1) << r.stderr_;
+    EXPECT_EQ(r.stderr_.find('\r'), std::string::npos) << r.stderr_;
+  }
+}
+
+TEST_F(UnderWine, RunsOnlyTheInterpreterComspecNames) {
+  const fs::path witness = kWindowsBuild / "witness.exe";
+  if (!fs::exists(witness)) GTEST_SKIP() << witness << " is not built";
+  // A real interpreter at a path with blanks, as COMSPEC is usually set.
+  const fs::path shell = dir_ / "Program Files" / "My Shell";
+  fs::create_directories(shell);
+  RunResult copy = run_command(dir_.path(),
+                               {"wine", "C:\\windows\\system32\\cmd.exe", "/c", "copy",
+                                "C:\\windows\\system32\\cmd.exe", windows_path(shell / "cmd.exe")},
+                               {{"WINEDEBUG", "-all"}});
+  ASSERT_TRUE(fs::exists(shell / "cmd.exe")) << copy.stderr_;
+  write_file(work() / "dados.txt", example());
+
+  // COMSPEC, and the file planted where a wrong reading of it would look.
+  const std::string spaced = windows_path(shell / "cmd.exe");
+  const struct {
+    std::string comspec;
+    fs::path planted;
+  } cases[] = {
+      {spaced, dir_ / "Program.exe"},  // split at the first blank
+      {spaced, dir_ / "Program Files" / "My.exe"},
+      {"\"" + spaced + "\"", dir_ / "Program.exe"},  // quoted, as some set it
+      {"", work() / "cmd.exe"},                      // unset: the bare default name
+      {"cmd.exe", work() / "cmd.exe"},
+      {"cmd", work() / "cmd.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("COMSPEC=" + c.comspec + ", planted " + c.planted.string());
+    fs::copy_file(witness, c.planted);
+    const RunResult r = run(c.comspec);
+    fs::remove(c.planted);
+    EXPECT_EQ(r.status, 0) << r.stderr_;
+    EXPECT_EQ(launches(), kAllLaunches);
+    EXPECT_FALSE(fs::exists(work() / "witness.log"));
+    fs::remove(work() / "launches.log");
+    fs::remove(work() / "witness.log");
+  }
+}
+
+TEST_F(UnderWine, ReadsDadosAsNotepadSavesIt) {
+  const fs::path native = native_run(example());
+  // Notepad's "UTF-8 with BOM" and "Unicode" (UTF-16 LE with its mark).
+  std::string unicode = "\xFF\xFE";
+  for (const char c : example())
+    unicode += std::string{c, '\0'};
+  for (const auto& [name, dados] :
+       {std::pair{"UTF-8 with BOM", "\xEF\xBB\xBF" + example()}, std::pair{"Unicode", unicode}}) {
+    SCOPED_TRACE(name);
+    write_file(work() / "dados.txt", dados);
+    fs::remove(work() / "saida.txt");
+    const RunResult r = run("");
+    ASSERT_EQ(r.status, 0) << r.stderr_;
+    // The report echoes the twelve values: same report, same values.
+    EXPECT_TRUE(read_file(work() / "saida.txt") == read_file(native / "saida.txt"));
+  }
+}
+
+TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
+  const fs::path zip = kWindowsBuild / "moody-windows-x64.zip";
+  if (!fs::exists(zip)) GTEST_SKIP() << zip << " is not packed";
+  const fs::path unpacked = dir_ / "unpacked";
+  fs::create_directory(unpacked);
+  RunResult r = run_command(unpacked, {"cmake", "-E", "tar", "xf", zip.string()});
+  ASSERT_EQ(r.status, 0) << r.stderr_;
+  const fs::path folder = unpacked / "moody-windows-x64";
+  for (const char* name : {"moody.exe", "dados.txt", "u.gnu", "p.gnu", "README.txt"}) {
+    EXPECT_TRUE(fs::exists(folder / name)) << name;
+  }
+
+  // The stand-ins sit in a folder of their own on PATH, as wgnuplot would.
+  const fs::path bin = dir_ / "bin";
+  fs::create_directory(bin);
+  fs::rename(work() / "notepad.bat", bin / "notepad.bat");
+  fs::rename(work() / "wgnuplot.bat", bin / "wgnuplot.bat");
+  r = run("", folder, windows_path(bin));
+  EXPECT_EQ(r.status, 0) << r.stderr_;
+  EXPECT_EQ(read_file(folder / "launches.log"), kAllLaunches);
+  const fs::path native = native_run(example());
+  for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(read_file(folder / name) == read_file(native / name));
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "control/error_stream.hpp"
 #include "control/fpe.hpp"
 #include "control/fpe_internal.hpp"
 
@@ -24,12 +25,7 @@ void on_sigfpe(int, siginfo_t* info, void*) {
   }
   char frame[512];
   const unsigned n = frame_for(fault, frame, sizeof frame);
-  unsigned done = 0;
-  while (done < n) {
-    const ssize_t w = write(STDERR_FILENO, frame + done, n - done);
-    if (w <= 0) break;
-    done += static_cast<unsigned>(w);
-  }
+  write_error_stream(frame, n);
   _exit(1);
 }
 }  // namespace

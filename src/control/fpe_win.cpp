@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <xmmintrin.h>
 
+#include "control/error_stream.hpp"
 #include "control/fpe.hpp"
 #include "control/fpe_internal.hpp"
 
@@ -45,8 +46,7 @@ LONG CALLBACK on_exception(PEXCEPTION_POINTERS info) {
   }
   char frame[512];
   const unsigned n = frame_for(fault, frame, sizeof frame);
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), frame, n, &written, nullptr);
+  write_error_stream(frame, n);
   ExitProcess(1);
 }
 }  // namespace

@@ -8,7 +8,7 @@ std::uint64_t available_memory() {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;
   if (GlobalMemoryStatusEx(&status) == 0) return 0;
-  return static_cast<std::uint64_t>(status.ullAvailPhys);
+  return status.ullAvailPhys;
 }
 
 }  // namespace moody

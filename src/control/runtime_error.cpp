@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "control/error_stream.hpp"
+
 namespace moody {
 
 std::string frame_text(ErrorCode code, std::string_view description) {
@@ -19,8 +21,10 @@ std::string frame_text(ErrorCode code, std::string_view description) {
 void fatal(ErrorCode code, std::string_view description) {
   const std::string text = frame_text(code, description);
   std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
+  // Raw, like the trap handler's M frame: the same bytes and line ends on
+  // every platform (no CR LF from a text-mode stream on Windows).
+  write_error_stream(text.data(), static_cast<unsigned>(text.size()));
   std::_Exit(1);
 }
 

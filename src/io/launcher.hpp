@@ -22,7 +22,9 @@ inline constexpr int kReasonNoResources = 12;  // ENOMEM: any other failure
 // Runs `command` (trailing blanks dropped, nothing quoted) as one command line
 // of the interpreter and blocks until it has ended.  Returns the
 // interpreter's exit status, or -1 when it could not be started.
-//   Windows: %COMSPEC% (or "cmd.exe") + " /c " + command, via CreateProcessA.
+//   Windows: %COMSPEC% (or "cmd.exe") + " /c " + command, via CreateProcessA;
+//            the program started is that interpreter (a bare name from the
+//            system folder), whatever the command line's text.
 //   POSIX:   /bin/sh -c command.
 int system(std::string_view command);
 

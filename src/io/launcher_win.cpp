@@ -1,10 +1,18 @@
 // Windows launcher: %COMSPEC% /c <command> through CreateProcessA, sharing
 // our console and standard handles, waited for without a time limit.
+//
+// The command line is the interpreter's text as COMSPEC gives it, " /c " and
+// the command, nothing quoted.  Which program runs is decided apart from that
+// text: the interpreter is handed to CreateProcessA as the program to start,
+// so an unquoted path with blanks (C:\Program Files\...) is never split into
+// C:\Program.exe and the like, and a bare name ("cmd.exe", the default) is
+// taken from the system folder, never from the current folder.
 
 #include <windows.h>
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "io/launcher.hpp"
 
@@ -19,6 +27,31 @@ DWORD reason_for(DWORD error) {
     case ERROR_BAD_EXE_FORMAT: return kReasonBadFormat;
     default: return kReasonNoResources;
   }
+}
+
+// The file that runs for the interpreter text `named`: one pair of quotes
+// around it dropped; a name without any folder in it (no \, / or drive
+// colon) is taken from the system folder; ".exe" added to a file name
+// without an extension, as the command line's own lookup would.  False when
+// the system folder cannot be had.
+bool interpreter_program(std::string_view named, std::string& program) {
+  if (named.size() >= 2 && named.front() == '"' && named.back() == '"') {
+    named = named.substr(1, named.size() - 2);
+  }
+  const std::size_t folder_end = named.find_last_of("\\/:");
+  if (folder_end != std::string_view::npos) {
+    program.assign(named);
+  } else {
+    char folder[MAX_PATH + 1];
+    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return false;
+    program.assign(folder, length);
+    program.push_back('\\');
+    program.append(named);
+  }
+  const std::size_t name_start = folder_end == std::string_view::npos ? 0 : folder_end + 1;
+  if (named.find('.', name_start) == std::string_view::npos) program.append(".exe");
+  return true;
 }
 }  // namespace
 
@@ -40,6 +73,12 @@ int system(std::string_view command) {
     length = 7;
   }
 
+  std::string program;
+  if (!interpreter_program(std::string_view(interpreter, length), program)) {
+    SetLastError(kReasonNoResources);
+    return -1;
+  }
+
   std::string line;
   line.reserve(length + 4 + text.size() + 1);
   line.append(interpreter, length);
@@ -52,8 +91,8 @@ int system(std::string_view command) {
   PROCESS_INFORMATION process;
   std::memset(&process, 0, sizeof process);
 
-  const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
+  const BOOL started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &process);
   const DWORD error = started ? 0 : GetLastError();
   std::string().swap(line);  // the command line is released right after the attempt
   if (!started) {

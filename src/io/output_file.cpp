@@ -9,13 +9,12 @@
 // are handed over: a run that stops before then (another file that cannot
 // be opened, say) leaves an older report whole rather than empty.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "io/file_cut.hpp"
 #include "io/format.hpp"
 
 namespace moody {
@@ -79,8 +78,7 @@ int OutputFile::cut() noexcept {
   if (!uncut_) return 0;
   // Nothing has been written yet, so the stream stands at the start.  A
   // device or a pipe has no length to cut (EINVAL).
-  errno = 0;
-  if (ftruncate(fileno(file_), 0) != 0 && errno != EINVAL) return errno != 0 ? errno : EIO;
+  if (const int error = cut_to_empty(file_); error != 0 && error != EINVAL) return error;
   uncut_ = false;
   return 0;
 }

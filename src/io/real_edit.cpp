@@ -145,7 +145,7 @@ using Big = std::vector<std::uint32_t>;
 
 int bit_length(const Big& n) {
   for (std::size_t k = n.size(); k-- > 0;) {
-    if (n[k] != 0) return static_cast<int>(32 * k) + std::bit_width(n[k]);
+    if (n[k] != 0) return static_cast<int>(32 * k + std::bit_width(n[k]));
   }
   return 0;
 }

@@ -139,7 +139,7 @@ void edit_real_exact(double v, int w, int d, char* field) {
     int exponent = 0;
     std::string digits = detail::stage1(std::bit_cast<double>(magnitude_bits), exponent);
     // Stage 2: half up to n = d + 1 digits, at most 16; zeros after the 16th.
-    const std::size_t n = std::min(d + 1, 16);
+    const auto n = static_cast<std::size_t>(std::min(d + 1, 16));
     if (digits[n] >= '5' && detail::increment(digits, n)) {
       digits.assign(n, '0');
       digits[0] = '1';
