@@ -62,7 +62,8 @@ const char* fault_program_text(Fault f) {
   return "";
 }
 
-// "stops in pass 1 with a floating-point overflow" and the like.
+}  // namespace
+
 std::string trial_text(const Trial& t) {
   switch (t.ending) {
     case Ending::kConverged:
@@ -78,8 +79,6 @@ std::string trial_text(const Trial& t) {
   }
   return "";
 }
-
-}  // namespace
 
 std::string e_text(double v) {
   return format("%.3E", v);

@@ -42,6 +42,10 @@ std::string residuos_text(const Outcome& o);
 // "passes needed: K" (or "none" twice).
 Verdict window_report(const Window& w, const SimulationState& s);
 
+// How the run of one dt ended: "converges, 807 passes needed (1075 run)",
+// "diverges from pass 245", "floating-point overflow in pass 1", ...
+std::string trial_text(const Trial& t);
+
 // "1.234E-05"
 std::string e_text(double v);
 
