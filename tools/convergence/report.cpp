@@ -31,7 +31,7 @@ long long ll(std::int64_t v) {
 }
 
 std::string pa(double v) {
-  return format("%.10g Pa", v);
+  return format("%.11g Pa", v);
 }
 
 std::string seconds(double dt) {
@@ -96,10 +96,10 @@ std::string run_header(const SimulationState& s, double floor) {
   } else {
     h += "time-step floor of the grid: none (no dt can start the iteration with this N and mi)\n";
   }
-  h += "converged: mass " + e_text(kMassTolerance) + ", velocity " + e_text(kVelocityTolerance) +
-       ", pressure " + e_text(kPressureTolerance) +
-       format(", outlet pressure settled to %.0e", kSettled) +
-       format("; cap %lld passes\n", ll(cap_for(s.itmax)));
+  h += "converged when the residuals are below mass " + e_text(kMassTolerance) + ", velocity " +
+       e_text(kVelocityTolerance) + ", pressure " + e_text(kPressureTolerance) +
+       format(" and the outlet pressure has settled to %.0e; cap %lld passes\n", kSettled,
+              ll(cap_for(s.itmax)));
   return h;
 }
 
