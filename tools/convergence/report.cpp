@@ -31,7 +31,7 @@ long long ll(std::int64_t v) {
 }
 
 std::string pa(double v) {
-  return format("%.11g Pa", v);
+  return format("%.10g Pa", v);
 }
 
 std::string seconds(double dt) {
