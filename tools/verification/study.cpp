@@ -67,7 +67,7 @@ std::string failure(const Outcome& r) {
 // The window of a grid, by the convergence tool's search.
 Window search(const Duct& c, int N) {
   SimulationState s;
-  set_case(s, c, Grid{N, 0.1, 20 * N});
+  set_case(s, c, Grid{N, 0.0, 20 * N});  // no dt of its own to try first
   return convergence::search_window(s);
 }
 
