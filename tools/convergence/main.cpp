@@ -99,15 +99,44 @@ class Progress : public TrialObserver {
   std::size_t width_ = 0;
 };
 
-void write_residuals(const std::string& text) {
-  std::FILE* file = std::fopen(kResiduals, "wb");
-  if (file == nullptr)
-    fatal(ErrorCode::kOpenFailed, std::string(kResiduals) + ": cannot create the file");
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (std::fclose(file) != 0 || !written) {
-    fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": cannot write the file");
+// The folder worked in, for the messages.
+std::string here() {
+  try {
+    std::error_code ec;
+    return fs::current_path(ec).string();
+  } catch (const std::exception&) {
+    return ".";  // a name the narrow character set cannot hold
   }
 }
+
+// residuos.dat, created before the run so that a folder where it cannot be
+// written is said at once, and written at the end.
+class ResidualFile {
+ public:
+  ResidualFile() : file_(std::fopen(kResiduals, "wb")) {
+    if (file_ == nullptr) {
+      fatal(ErrorCode::kOpenFailed,
+            std::string(kResiduals) + ": cannot create the file in " + here());
+    }
+  }
+  ~ResidualFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  ResidualFile(const ResidualFile&) = delete;
+  ResidualFile& operator=(const ResidualFile&) = delete;
+
+  void write(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!written || !closed) {
+      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": cannot write the file");
+    }
+  }
+
+ private:
+  std::FILE* file_;
+};
 
 int convergence(int argc, char** argv) {
   bool window = false;
@@ -139,9 +168,8 @@ int convergence(int argc, char** argv) {
   // nothing the user did not ask for.
   std::error_code ec;
   if (!fs::exists(kInputFile, ec)) {
-    fatal(ErrorCode::kOpenFailed, std::string(kInputFile) +
-                                      ": cannot open the file: there is none in " +
-                                      fs::current_path(ec).string());
+    fatal(ErrorCode::kOpenFailed,
+          std::string(kInputFile) + ": cannot open the file: there is none in " + here());
   }
 
   SimulationState s;
@@ -151,7 +179,7 @@ int convergence(int argc, char** argv) {
   Progress progress(stderr_is_terminal());
 
   if (window) {
-    std::fputs(("folder: " + fs::current_path(ec).string() + "\n").c_str(), stdout);
+    std::fputs(("folder: " + here() + "\n").c_str(), stdout);
     std::fflush(stdout);
     const Window w = search_window(s, &progress);
     progress.clear();
@@ -160,12 +188,13 @@ int convergence(int argc, char** argv) {
     return v.status;
   }
 
-  std::fputs(("folder: " + fs::current_path(ec).string() + "\n").c_str(), stdout);
+  ResidualFile residuals;
+  std::fputs(("folder: " + here() + "\n").c_str(), stdout);
   std::fputs(run_header(s, floor).c_str(), stdout);
   std::fflush(stdout);
   const Outcome o = run(s, &progress);
   progress.clear();
-  write_residuals(residuos_text(o));
+  residuals.write(residuos_text(o));
   std::fputs(("\n" + residual_table(o, s.itmax) + "\n").c_str(), stdout);
   const Verdict v = verdict(o, s, floor);
   std::fprintf(stdout, "%s: %lld lines\n", kResiduals, static_cast<long long>(o.rows.size()));

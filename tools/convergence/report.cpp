@@ -48,18 +48,9 @@ std::int64_t round_stride(double v) {
   }
 }
 
-const char* fault_program_text(Fault f) {
-  switch (f) {
-    case Fault::kDivideByZero:
-      return "M4001";
-    case Fault::kOverflow:
-      return "M4002";
-    case Fault::kInvalid:
-      return "M4003";
-    case Fault::kNone:
-      break;
-  }
-  return "";
+// The program's code for a fault: "M4002".
+std::string program_code(Fault f) {
+  return format("M%d", fault_code(f));
 }
 
 }  // namespace
@@ -162,7 +153,7 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
       break;
     case Ending::kFault: {
       const std::string what = std::string("floating-point ") + fault_name(o.fault);
-      const std::string code = fault_program_text(o.fault);
+      const std::string code = program_code(o.fault);
       if (o.passes == 0) {
         t += what + " before pass 1, in the grid and geometry: the program stops there with " +
              code + "\n";

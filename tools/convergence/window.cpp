@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <tuple>
+#include <utility>
 
 #include "flow/time_step.hpp"
 #include "io/input_number.hpp"
