@@ -30,10 +30,13 @@ check "configure of the run build without test libraries" \
 # A new folder is made and seeded with the example.
 "$top/scripts/run" --build "$build" "$scratch/new case" >"$scratch/new.log" 2>&1
 check "run in a new folder ends 0" [ $? -eq 0 ]
-for f in dados.txt u.gnu p.gnu; do
+for f in dados.txt u.gnu p.gnu residuos.gnu; do
   check "new folder seeded with $f" cmp -s "$top/examples/$f" "$scratch/new case/$f"
 done
 check "new folder has the report" [ -s "$scratch/new case/saida.txt" ]
+check "the verdict on the example: it needs more passes" \
+  grep -q "^passes needed: [0-9]" "$scratch/new.log"
+check "the residuals are written" [ -s "$scratch/new case/residuos.dat" ]
 
 # A folder of the user's own: an edited dados.txt, a plot script of their own
 # and a link to nowhere are all left as they are, and the edit is used.

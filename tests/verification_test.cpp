@@ -12,7 +12,9 @@
 #include <string>
 
 #include "duct_solution.hpp"
+#include "flow/time_step.hpp"
 #include "program_run.hpp"
+#include "run.hpp"
 
 namespace moody::verification {
 namespace {
@@ -52,8 +54,9 @@ TEST(ExactSolution, QuadratureOfThePressureRiseMatchesItsClosedForm) {
   }
 }
 
-// Each grid runs with the rule's dt and itmax; one more doubling of itmax
-// moves the outlet pressure by less than 1e-6 of it.
+// Each grid runs for the passes that the convergence tool ran to
+// convergence at dt = 0.1 s; after the passes it says are needed the
+// program's outlet pressure is within 1e-6 of that.
 TEST(Verification, CoarseGridsConvergeToTheExactSolutionOfTheModel) {
   const Duct c;
   const double exact = pressure_rise(c, 0.0, c.L);
@@ -61,14 +64,16 @@ TEST(Verification, CoarseGridsConvergeToTheExactSolutionOfTheModel) {
   double dx0 = 0.0, p_error0 = 0.0, u_error0 = 0.0;
   for (int N : {12, 22, 42}) {
     SCOPED_TRACE("N = " + std::to_string(N));
-    const Grid g = rule_grid(c, N);
-    Grid twice = g;
-    twice.itmax *= 2;
-    const Outcome r = bench.run(c, g);
-    const Outcome longer = bench.run(c, twice);
+    SimulationState s;
+    set_case(s, c, Grid{N, 0.1, 1});
+    const convergence::Outcome o = convergence::run(s);
+    ASSERT_EQ(o.ending, convergence::Ending::kConverged);
+    const Outcome r = bench.run(c, Grid{N, 0.1, static_cast<int>(o.passes)});
+    const Outcome needed = bench.run(c, Grid{N, 0.1, static_cast<int>(o.needed)});
     ASSERT_TRUE(r.complete()) << r.message;
-    ASSERT_TRUE(longer.complete()) << longer.message;
-    ASSERT_LT(std::fabs(longer.outlet_pressure() - r.outlet_pressure()),
+    ASSERT_TRUE(needed.complete()) << needed.message;
+    EXPECT_NEAR(r.outlet_pressure(), o.converged, 1e-14 * std::fabs(o.converged));
+    ASSERT_LE(std::fabs(needed.outlet_pressure() - r.outlet_pressure()),
               1e-6 * std::fabs(r.outlet_pressure()));
 
     EXPECT_LT(continuity_spread(c, r), 1e-9);
@@ -111,17 +116,17 @@ TEST(Verification, SteadyStateDoesNotDependOnTheTimeStep) {
 // In the first pass the fluid at rest feels the inlet only through viscous
 // diffusion; below the floor the outlet velocity leaves the double range and
 // the run stops in pass 1, at the floor it runs.
-TEST(TimeStepRule, FirstPassFloorSeparatesAStoppedRunFromACompleteOne) {
+TEST(TimeStepFloor, SeparatesAStoppedRunFromACompleteOne) {
   const Duct c;
   Workbench bench;
   for (int N : {42, 82}) {
     SCOPED_TRACE("N = " + std::to_string(N));
-    Grid g = rule_grid(c, N);
-    g.dt = first_pass_floor(c, N) / 2.0;
+    const double floor = time_step_floor(N, c.L, c.ro, c.mi);
+    Grid g{N, floor / 2.0, 20 * N};
     const Outcome below = bench.run(c, g);
     EXPECT_EQ(below.status, 1);
     EXPECT_NE(below.message.find("outer iteration 1"), std::string::npos) << below.message;
-    g.dt = first_pass_floor(c, N);
+    g.dt = floor;
     const Outcome at = bench.run(c, g);
     EXPECT_TRUE(at.complete()) << at.message;
   }

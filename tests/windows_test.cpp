@@ -1,13 +1,15 @@
 // The Windows build (build-win/moody.exe) run under Wine: the same files as
 // the native build, the launches through the command interpreter and only
-// through it, the error frames, dados.txt as Notepad saves it, and the ZIP
-// for Windows users.  Skipped, and said so, when Wine or the Windows build
-// is missing.
+// through it, the error frames, dados.txt as Notepad saves it, the ZIP for
+// Windows users, and build-win/convergence.exe against the native tool.
+// Skipped, and said so, when Wine or the Windows build is missing.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "test_support.hpp"
 
@@ -26,6 +28,7 @@ using testing::write_script;
 
 const fs::path kWindowsBuild = fs::path(MOODY_SOURCE_DIR) / "build-win";
 const fs::path kWindowsExe = kWindowsBuild / "moody.exe";
+const fs::path kWindowsTool = kWindowsBuild / "convergence.exe";
 
 class UnderWine : public ::testing::Test {
  protected:
@@ -235,7 +238,8 @@ TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
   RunResult r = run_command(unpacked, {"cmake", "-E", "tar", "xf", zip.string()});
   ASSERT_EQ(r.status, 0) << r.stderr_;
   const fs::path folder = unpacked / "moody-windows-x64";
-  for (const char* name : {"moody.exe", "dados.txt", "u.gnu", "p.gnu", "README.txt"}) {
+  for (const char* name : {"moody.exe", "convergence.exe", "dados.txt", "u.gnu", "p.gnu",
+                           "residuos.gnu", "README.txt"}) {
     EXPECT_TRUE(fs::exists(folder / name)) << name;
   }
 
@@ -251,6 +255,74 @@ TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
   for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(read_file(folder / name) == read_file(native / name));
+  }
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out;  // standard output, line ends as LF, the line naming the folder left out
+};
+
+// Runs `argv` in `dir` with standard output caught beside it.
+ToolRun run_tool(const fs::path& dir, std::vector<std::string> argv) {
+  argv.insert(argv.begin(), {"sh", "-c", "exec \"$@\" > ../stdout.txt", "sh"});
+  ToolRun r;
+  r.status = run_command(dir, argv, {{"WINEDEBUG", "-all"}}).status;
+  std::istringstream lines(read_file(dir.parent_path() / "stdout.txt"));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("folder: ", 0) != 0) r.out += line + "\n";
+  }
+  return r;
+}
+
+// The verification duct (L = 1 m, D0 = 0.1 m, cd = 0.05) on N nodes.
+std::string duct(int N, const std::string& dt) {
+  return std::to_string(N) + "\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n" + dt + "\n1\n300\n20\n";
+}
+
+// The Windows convergence tool says what the native one says, with the same
+// exit status, and writes the same residuos.dat: a run that converges within
+// itmax, one that needs more, one below the floor, one that diverges, and a
+// window search.  Its passes run with the traps masked and the flags tested
+// after each, which the Windows C library must do as glibc does.
+TEST_F(UnderWine, ConvergenceGivesTheNativeVerdicts) {
+  if (!fs::exists(kWindowsTool)) GTEST_SKIP() << kWindowsTool << " is not built";
+  fs::copy_file(kWindowsTool, work() / "convergence.exe");
+  std::string below = example();
+  below.replace(below.find("1.0D-2"), 6, "0.001 ");
+  const struct {
+    std::string dados;
+    const char* args;
+    int status;
+  } rows[] = {
+      {duct(12, "0.1"), "", 0},
+      {example(), "", 3},
+      {below, "", 4},
+      {duct(162, "1.7"), "", 4},
+      {duct(42, "0.1"), "--window", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.dados.substr(0, row.dados.find('\n')) + " " + row.args);
+    write_file(work() / "dados.txt", row.dados);
+    fs::remove(work() / "residuos.dat");
+    std::vector<std::string> native = {CONVERGENCE_BINARY};
+    std::vector<std::string> windows = {"wine", "convergence.exe"};
+    if (*row.args != '\0') {
+      native.push_back(row.args);
+      windows.push_back(row.args);
+    }
+    const ToolRun n = run_tool(work(), native);
+    const std::string native_residuals =
+        fs::exists(work() / "residuos.dat") ? read_file(work() / "residuos.dat") : "";
+    fs::remove(work() / "residuos.dat");
+    const ToolRun w = run_tool(work(), windows);
+    EXPECT_EQ(n.status, row.status);
+    EXPECT_EQ(w.status, row.status);
+    EXPECT_EQ(w.out, n.out);
+    const std::string windows_residuals =
+        fs::exists(work() / "residuos.dat") ? read_file(work() / "residuos.dat") : "";
+    EXPECT_TRUE(windows_residuals == native_residuals);
   }
 }
 

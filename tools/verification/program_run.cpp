@@ -8,6 +8,8 @@
 #include <limits>
 #include <sstream>
 
+#include "control/principal.hpp"
+
 namespace moody::verification {
 
 namespace fs = std::filesystem;
@@ -136,24 +138,20 @@ double observed_order(double e1, double dx1, double e2, double dx2) {
   return std::log(e1 / e2) / std::log(dx1 / dx2);
 }
 
-double first_pass_floor(const Duct& c, int N) {
-  const double dx = grid_width(c, N);
-  const double lambda = std::pow(10.0, -300.0 / (N - 2));
-  return c.ro * dx * dx / c.mi * lambda / ((1.0 - lambda) * (1.0 - lambda));
-}
-
-double rule_time_step(const Duct& c, int N) {
-  const double T = c.L / c.Uin;
-  const double floor = first_pass_floor(c, N);
-  return std::max({0.1 * T, std::sqrt(floor * T), floor});
-}
-
-int rule_iterations(int N) {
-  return 20 * N;
-}
-
-Grid rule_grid(const Duct& c, int N) {
-  return Grid{N, rule_time_step(c, N), rule_iterations(N)};
+void set_case(SimulationState& s, const Duct& c, const Grid& g) {
+  s.N = g.N;
+  s.L = c.L;
+  s.mi = c.mi;
+  s.ro = c.ro;
+  s.f = c.f;
+  s.Uin = c.Uin;
+  s.D0 = c.D0;
+  s.cd = c.cd;
+  s.dt = g.dt;
+  s.beta = 1.0;
+  s.itmax = g.itmax;
+  s.itmaxm = 20;
+  size_state(s);
 }
 
 }  // namespace moody::verification

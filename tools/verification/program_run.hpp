@@ -1,14 +1,14 @@
 #pragma once
 // Runs of the built program on a duct case, made as a user makes them:
 // dados.txt in a folder, an editor and a plotter that do nothing first on
-// PATH, and the plot files and the report read back.  Also the rule that
-// picks dt and itmax for a grid.
+// PATH, and the plot files and the report read back.
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "control/state.hpp"
 #include "duct_solution.hpp"
 #include "test_support.hpp"
 
@@ -63,26 +63,9 @@ double continuity_spread(const Duct& c, const Outcome& r);
 // Order of accuracy observed between two grids: log(e1/e2)/log(dx1/dx2).
 double observed_order(double e1, double dx1, double e2, double dx2);
 
-// The time-step rule.
-//
-// Floor: in the first pass the fluid is at rest and only viscous diffusion
-// carries the inlet velocity downstream, each node getting the fraction
-// lambda of the velocity of the one before, with
-//   lambda + 1/lambda = 2 + 1/nu,  nu = mi*dt/(ro*dx^2).
-// When lambda^(N-2) falls below the double range the outlet velocity is zero
-// and the outlet scaling divides by zero (or overflows just above).  Keeping
-// lambda^(N-2) >= 1e-300 gives
-//   dt >= (ro*dx^2/mi) * lambda/(1 - lambda)^2,  lambda = 10^(-300/(N-2)).
-double first_pass_floor(const Duct& c, int N);
-
-// Ceiling scale: the passage time T = L/Uin; on fine grids the iteration
-// diverges from one to two T upwards.  The rule takes the geometric mean of
-// floor and ceiling, but not less than T/10, where coarse grids converge in
-// a few hundred passes, and not less than the floor, where the window is
-// narrow:
-//   dt = max(0.1*T, sqrt(floor*T), floor),  itmax = 20*N.
-double rule_time_step(const Duct& c, int N);
-int rule_iterations(int N);
-Grid rule_grid(const Duct& c, int N);
+// The state of a run of this case, sized, as the program has it after
+// reading dados.txt: for runs inside the process (the convergence tool's
+// library).  Ends the process with the program's F frame if N cannot be sized.
+void set_case(SimulationState& s, const Duct& c, const Grid& g);
 
 }  // namespace moody::verification

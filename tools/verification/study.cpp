@@ -1,7 +1,10 @@
 // Verification study: runs the program on a sequence of ever finer grids of
 // one duct case, compares the outlet pressure and the nodal velocities with
 // the exact steady solution of the 1-D model, and measures for every grid the
-// window of time steps in which the outer iteration converges.
+// window of time steps in which the outer iteration converges.  The window,
+// the time step and the passes come from the convergence tool's search; the
+// program then runs with them, and the passes the tool says are needed are
+// checked against the program's own output.
 //
 //   verification_study [--markdown FILE] [--plot-data FILE]
 //
@@ -26,16 +29,17 @@
 
 #include "duct_solution.hpp"
 #include "program_run.hpp"
+#include "report.hpp"
+#include "window.hpp"
 
 namespace moody::verification {
 namespace {
 
-// A run counts as converged when doubling itmax moves the outlet pressure by
-// less than this fraction of it.
-constexpr double kConverged = 1e-6;
+using convergence::Trial;
+using convergence::Window;
 
-// Grids of the error study (dx halves from one to the next) and finer ones
-// whose window alone is measured.
+// Every grid's window; the error study on the first six (dx halves from one
+// to the next).
 const std::vector<int> kStudyGrids = {12, 22, 42, 82, 162, 322};
 const std::vector<int> kWindowOnlyGrids = {642};
 
@@ -60,152 +64,18 @@ std::string failure(const Outcome& r) {
   return text;
 }
 
-struct Converged {
-  Grid grid;
-  Outcome run;
-  double change = 0.0;  // |p(L) at 2*itmax - p(L) at itmax| / |p(L)|
-};
-
-// The run of the rule's grid, with itmax doubled until one more doubling
-// leaves the outlet pressure within kConverged of it.
-Converged converge(Workbench& bench, const Duct& c, Grid g) {
-  for (int attempt = 0; attempt < 6; ++attempt, g.itmax *= 2) {
-    Outcome a = bench.run(c, g);
-    Grid twice = g;
-    twice.itmax *= 2;
-    const Outcome b = bench.run(c, twice);
-    if (!a.complete() || !b.complete())
-      throw std::runtime_error("N = " + std::to_string(g.N) + ", dt = " + fmt("%g", g.dt) + ": " +
-                               failure(a.complete() ? b : a));
-    const double change =
-        std::fabs(b.outlet_pressure() - a.outlet_pressure()) / std::fabs(b.outlet_pressure());
-    if (change < kConverged) return Converged{g, std::move(a), change};
-  }
-  throw std::runtime_error("N = " + std::to_string(g.N) + ": no convergence by doubling itmax");
-}
-
-// One probe of the window: does the run with this dt end at the steady
-// solution `reference` (outlet pressure) within itmax passes?  Besides the
-// doubling test the result must agree with the reference: with a very small
-// dt the iteration creeps, and a doubling then changes little although the
-// run is still far from the steady state.
-struct Probe {
-  bool ok = false;
-  std::string why;
-};
-
-Probe probe(Workbench& bench, const Duct& c, int N, double dt, int itmax, double reference) {
-  const Outcome a = bench.run(c, Grid{N, dt, itmax});
-  if (!a.complete()) return {false, failure(a)};
-  const Outcome b = bench.run(c, Grid{N, dt, 2 * itmax});
-  if (!b.complete()) return {false, failure(b) + " at 2*itmax"};
-  const double pa = a.outlet_pressure(), pb = b.outlet_pressure();
-  if (std::fabs(pb - reference) > std::fabs(reference))
-    return {false, "diverging, p(L) = " + fmt("%.1e", pb) + " Pa"};
-  if (std::fabs(pb - pa) > kConverged * std::fabs(pb) ||
-      std::fabs(pb - reference) > kConverged * std::fabs(reference))
-    return {false, "not converged in itmax"};
-  return {true, ""};
-}
-
-// One edge of the window: from `start` (converging) step by `factor` until a
-// probe fails or `limit` is passed, then bisect (on log dt) down to 1 %.
-struct Edge {
-  double good = 0.0;                                      // the converging dt nearest the edge
-  double bad = std::numeric_limits<double>::quiet_NaN();  // the failing one
-  std::string why;  // how the failing one failed; empty when none failed
-};
-
-Edge find_edge(Workbench& bench, const Duct& c, int N, int itmax, double reference, double start,
-               double factor, double limit) {
-  Edge e;
-  e.good = start;
-  for (;;) {
-    const double next = e.good * factor;
-    if (factor < 1.0 ? next < limit : next > limit) return e;
-    const Probe p = probe(bench, c, N, next, itmax, reference);
-    if (!p.ok) {
-      e.bad = next;
-      e.why = p.why;
-      break;
-    }
-    e.good = next;
-  }
-  while (std::max(e.good, e.bad) / std::min(e.good, e.bad) > 1.01) {
-    const double mid = std::sqrt(e.good * e.bad);
-    const Probe p = probe(bench, c, N, mid, itmax, reference);
-    if (p.ok) {
-      e.good = mid;
-    } else {
-      e.bad = mid;
-      e.why = p.why;
-    }
-  }
-  return e;
-}
-
-struct Window {
-  int N = 0;
-  double floor = 0.0;  // the rule's first-pass floor
-  double rule_dt = 0.0;
-  int itmax = 0;
-  bool open = false;
-  Edge lower, upper;
-  std::string closed_why;  // when no dt converged
-};
-
-// The window around the rule's dt, for the itmax of the converged run.  When
-// the rule's dt itself fails, dt is scanned from floor/2 to 8*L/Uin for any
-// converging value first.  A NaN reference means that no dt converged.
-Window measure_window(Workbench& bench, const Duct& c, const Grid& g, double reference) {
-  Window w;
-  w.N = g.N;
-  w.floor = first_pass_floor(c, g.N);
-  w.rule_dt = g.dt;
-  w.itmax = g.itmax;
-  if (std::isnan(reference)) {
-    const Outcome r = bench.run(c, g);
-    w.closed_why = r.complete() ? "not converged in itmax" : failure(r);
-    return w;
-  }
-  double seed = g.dt;
-  Probe p = probe(bench, c, g.N, seed, g.itmax, reference);
-  if (!p.ok) {
-    w.closed_why = p.why;
-    const double top = 8.0 * c.L / c.Uin;
-    for (seed = 0.5 * w.floor; seed <= top; seed *= std::pow(2.0, 0.125)) {
-      p = probe(bench, c, g.N, seed, g.itmax, reference);
-      if (p.ok) break;
-    }
-    if (!p.ok) return w;
-  }
-  w.open = true;
-  w.lower = find_edge(bench, c, g.N, g.itmax, reference, seed, 0.5, seed * 1e-30);
-  w.upper = find_edge(bench, c, g.N, g.itmax, reference, seed, std::pow(2.0, 0.25), seed * 1e6);
-  return w;
-}
-
-// The outlet pressure of a grid whose rule dt may not converge: the steady
-// state does not depend on dt, so any converging dt gives it.  Scans dt over
-// the same range as measure_window and returns NaN when nothing converges.
-double steady_outlet_pressure(Workbench& bench, const Duct& c, const Grid& g) {
-  const double top = 8.0 * c.L / c.Uin;
-  for (double dt = 0.5 * first_pass_floor(c, g.N); dt <= top; dt *= std::pow(2.0, 0.125)) {
-    Grid t = g;
-    t.dt = dt;
-    const Outcome a = bench.run(c, t);
-    t.itmax *= 2;
-    const Outcome b = bench.run(c, t);
-    if (a.complete() && b.complete() &&
-        std::fabs(b.outlet_pressure() - a.outlet_pressure()) <
-            kConverged * std::fabs(b.outlet_pressure()))
-      return b.outlet_pressure();
-  }
-  return std::numeric_limits<double>::quiet_NaN();
+// The window of a grid, by the convergence tool's search.
+Window search(const Duct& c, int N) {
+  SimulationState s;
+  set_case(s, c, Grid{N, 0.0, 20 * N});  // no dt of its own to try first
+  return convergence::search_window(s);
 }
 
 struct Row {
-  Converged conv;
+  Grid grid;            // the recommended dt, and the passes that the tool ran to convergence
+  Outcome run;          // the program's run of those passes
+  int needed = 0;       // the passes the tool says are needed
+  double change = 0.0;  // |p(L) after `needed` passes - p(L) of `run`| / |p(L) of `run`|
   double dx = 0.0;
   double p_error = 0.0, u_error = 0.0, spread = 0.0;
   double u_error_at = 0.0;  // position of the node with the largest velocity error
@@ -214,17 +84,14 @@ struct Row {
 };
 
 std::string dt_text(double dt) {
-  return fmt("%.3g", dt);
+  return convergence::dt_text(dt);
 }
 
-std::string edge_text(const Edge& e) {
-  if (e.why.empty()) return "none found";
-  return dt_text(e.good);
-}
-
-std::string why_text(const Edge& e, double limit_factor) {
-  if (e.why.empty()) return "converges to " + fmt("%.0e", limit_factor) + " x rule dt";
-  return e.why + " at " + dt_text(e.bad);
+// The failing dt beside an edge and how it failed, or that the search limit
+// came first.
+std::string beyond_text(const Trial& t, double limit) {
+  if (t.dt == 0.0) return "converges up to the search limit " + dt_text(limit);
+  return convergence::trial_text(t) + " at " + dt_text(t.dt);
 }
 
 void rewrite_blocks(const std::string& file, const std::map<std::string, std::string>& blocks) {
@@ -284,38 +151,56 @@ int study(int argc, char** argv) {
 
   Workbench bench;
   std::vector<Row> rows;
-  std::vector<Window> windows;
+  std::vector<std::pair<int, Window>> windows;
   for (int N : kStudyGrids) {
     std::cerr << "grid N = " << N << " ..." << std::endl;
+    const Window w = search(c, N);
+    if (!w.open) throw std::runtime_error("N = " + std::to_string(N) + ": no dt converges");
+    const Trial& t = w.recommended;
     Row r;
-    r.conv = converge(bench, c, rule_grid(c, N));
+    r.grid = Grid{N, t.dt, static_cast<int>(t.passes)};
+    r.needed = static_cast<int>(t.needed);
+    r.run = bench.run(c, r.grid);
+    const Outcome at_needed = bench.run(c, Grid{N, t.dt, r.needed});
+    if (!r.run.complete() || !at_needed.complete())
+      throw std::runtime_error("N = " + std::to_string(N) + ", dt = " + dt_text(t.dt) + ": " +
+                               failure(r.run.complete() ? at_needed : r.run));
+    const double converged = r.run.outlet_pressure();
+    // The program's report and the tool's run are the same passes.
+    if (std::fabs(converged - t.converged) > 1e-14 * std::fabs(converged))
+      throw std::runtime_error("N = " + std::to_string(N) + ": the program ends at " +
+                               fmt("%.17g", converged) + " Pa, the tool at " +
+                               fmt("%.17g", t.converged) + " Pa");
+    r.change = std::fabs(at_needed.outlet_pressure() - converged) / std::fabs(converged);
+    if (r.change > convergence::kBand)
+      throw std::runtime_error("N = " + std::to_string(N) + ": after the " +
+                               std::to_string(r.needed) + " passes needed the outlet pressure is " +
+                               fmt("%.1e", r.change) + " from the converged one");
     r.dx = grid_width(c, N);
-    r.p_error = std::fabs(r.conv.run.outlet_pressure() - exact);
-    r.u_error = max_velocity_error(c, r.conv.run);
-    for (std::size_t i = 0; i < r.conv.run.x.size(); ++i)
-      if (std::fabs(r.conv.run.u[i] - velocity(c, r.conv.run.x[i])) == r.u_error)
-        r.u_error_at = r.conv.run.x[i];
-    r.spread = continuity_spread(c, r.conv.run);
+    r.p_error = std::fabs(converged - exact);
+    r.u_error = max_velocity_error(c, r.run);
+    for (std::size_t i = 0; i < r.run.x.size(); ++i)
+      if (std::fabs(r.run.u[i] - velocity(c, r.run.x[i])) == r.u_error) r.u_error_at = r.run.x[i];
+    r.spread = continuity_spread(c, r.run);
     if (!rows.empty()) {
       const Row& prev = rows.back();
       r.p_order = observed_order(prev.p_error, prev.dx, r.p_error, r.dx);
       r.u_order = observed_order(prev.u_error, prev.dx, r.u_error, r.dx);
     }
-    windows.push_back(measure_window(bench, c, r.conv.grid, r.conv.run.outlet_pressure()));
+    windows.emplace_back(N, w);
     rows.push_back(std::move(r));
   }
   for (int N : kWindowOnlyGrids) {
     std::cerr << "window of N = " << N << " ..." << std::endl;
-    const Grid g = rule_grid(c, N);
-    windows.push_back(measure_window(bench, c, g, steady_outlet_pressure(bench, c, g)));
+    windows.emplace_back(N, search(c, N));
   }
 
   // Richardson extrapolation of the three finest grids, p = p0 + C*dx + E*dx^2
   // with dx halving: p0 = (8*p3 - 6*p2 + p1)/3.
   const std::size_t n = rows.size();
-  const double p1 = rows[n - 3].conv.run.outlet_pressure();
-  const double p2 = rows[n - 2].conv.run.outlet_pressure();
-  const double p3 = rows[n - 1].conv.run.outlet_pressure();
+  const double p1 = rows[n - 3].run.outlet_pressure();
+  const double p2 = rows[n - 2].run.outlet_pressure();
+  const double p3 = rows[n - 1].run.outlet_pressure();
   const double richardson = (8.0 * p3 - 6.0 * p2 + p1) / 3.0;
 
   std::ostringstream summary;
@@ -330,15 +215,15 @@ int study(int argc, char** argv) {
           << fmt("%.3g", fine_grid_floor) << " s\n";
 
   std::ostringstream grids;
-  grids << "| N | dx [m] | dt [s] | itmax | doubling change | p(L) - p(0) [Pa] | error [Pa] "
-           "| error/dx [Pa/m] | order | max velocity error [m/s] | at x [m] | order | continuity "
-           "spread |\n"
-        << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  grids << "| N | dx [m] | dt [s] | passes needed | p(L) there, off by | passes run | p(L) - p(0) "
+           "[Pa] | error [Pa] | error/dx [Pa/m] | order | max velocity error [m/s] | at x [m] | "
+           "order | continuity spread |\n"
+        << "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const Row& r : rows) {
-    const Grid& g = r.conv.grid;
-    grids << "| " << g.N << " | " << fmt("%.5f", r.dx) << " | " << dt_text(g.dt) << " | " << g.itmax
-          << " | " << fmt("%.1e", r.conv.change) << " | "
-          << fmt("%.6f", r.conv.run.outlet_pressure()) << " | " << fmt("%.4e", r.p_error) << " | "
+    const Grid& g = r.grid;
+    grids << "| " << g.N << " | " << fmt("%.5f", r.dx) << " | " << dt_text(g.dt) << " | "
+          << r.needed << " | " << fmt("%.1e", r.change) << " | " << g.itmax << " | "
+          << fmt("%.6f", r.run.outlet_pressure()) << " | " << fmt("%.4e", r.p_error) << " | "
           << fmt("%.2f", r.p_error / r.dx) << " | "
           << (std::isnan(r.p_order) ? "" : fmt("%.3f", r.p_order)) << " | "
           << fmt("%.4e", r.u_error) << " | " << fmt("%.5f", r.u_error_at) << " | "
@@ -347,24 +232,20 @@ int study(int argc, char** argv) {
   }
 
   std::ostringstream win;
-  // Uin*dt*itmax/dx at the lower edge: the number of volumes a particle
-  // crosses in the pseudo-time of the run.
-  win << "| N | itmax | first-pass floor [s] | lower edge [s] | `Uin*dt*itmax/dx` there | just "
-         "below "
-         "| rule dt [s] | upper edge [s] | just above |\n"
-      << "|---:|---:|---:|---:|---:|---|---:|---:|---|\n";
-  for (const Window& w : windows) {
-    win << "| " << w.N << " | " << w.itmax << " | " << dt_text(w.floor) << " | ";
+  win << "| N | time-step floor [s] | lower edge [s] | just below | recommended dt [s] | passes "
+         "needed | upper edge [s] | just above |\n"
+      << "|---:|---:|---:|---|---:|---:|---:|---|\n";
+  for (const auto& [N, w] : windows) {
+    win << "| " << N << " | " << dt_text(w.floor) << " | ";
     if (!w.open) {
-      win << "none | | no dt from " << dt_text(0.5 * w.floor) << " to "
-          << dt_text(8.0 * c.L / c.Uin) << " converges | " << dt_text(w.rule_dt)
-          << " | none | rule dt: " << w.closed_why << " |\n";
+      win << "none | no dt tried converges (" << w.trials.size() << " tried, "
+          << dt_text(w.trials.front().dt) << " to " << dt_text(w.trials.back().dt)
+          << ") | none | | none | |\n";
       continue;
     }
-    const double crossings = c.Uin * w.lower.good * w.itmax / grid_width(c, w.N);
-    win << edge_text(w.lower) << " | " << fmt("%.1f", crossings) << " | "
-        << why_text(w.lower, 1e-30) << " | " << dt_text(w.rule_dt) << " | " << edge_text(w.upper)
-        << " | " << why_text(w.upper, 1e6) << " |\n";
+    win << dt_text(w.lower.dt) << " | " << beyond_text(w.below, w.bottom) << " | "
+        << dt_text(w.recommended.dt) << " | " << w.recommended.needed << " | "
+        << dt_text(w.upper.dt) << " | " << beyond_text(w.above, w.top) << " |\n";
   }
 
   std::cout << summary.str() << "\n" << grids.str() << "\n" << win.str();
@@ -374,7 +255,7 @@ int study(int argc, char** argv) {
     out << "# dx [m]   |p(L) error|/|p(L) - p(0)|   max |u error|/Uin   N\n";
     for (const Row& r : rows)
       out << fmt("%.8e", r.dx) << " " << fmt("%.8e", r.p_error / std::fabs(exact)) << " "
-          << fmt("%.8e", r.u_error / c.Uin) << " " << r.conv.grid.N << "\n";
+          << fmt("%.8e", r.u_error / c.Uin) << " " << r.grid.N << "\n";
     if (!out) throw std::runtime_error("cannot write " + plot_data);
   }
   if (!markdown.empty())

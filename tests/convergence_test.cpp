@@ -1,0 +1,320 @@
+// The convergence tool: its passes are the program's bit for bit, the passes
+// it names are enough for the program, its verdicts and exit statuses, the
+// residuos.dat it writes, and the window of dt it finds.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "control/principal.hpp"
+#include "flow_support.hpp"
+#include "io/dados.hpp"
+#include "program_run.hpp"
+#include "run.hpp"
+#include "test_support.hpp"
+#include "window.hpp"
+
+namespace moody {
+namespace {
+
+namespace fs = std::filesystem;
+using convergence::Ending;
+using testing::read_file;
+using testing::run_command;
+using testing::ScratchDir;
+using testing::write_file;
+using testing::write_script;
+
+// The example with line `line` (1-based) replaced by `text`.
+std::string example_with(int line, const std::string& text) {
+  std::istringstream in(testing::kExampleInput);
+  std::string out, l;
+  for (int n = 1; std::getline(in, l); ++n)
+    out += (n == line ? text : l) + "\n";
+  return out;
+}
+
+// The verification duct (L = 1 m, D0 = 0.1 m, cd = 0.05) on N nodes.
+std::string duct(int N, const std::string& dt, int itmax) {
+  return std::to_string(N) + "\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n" + dt + "\n1\n" +
+         std::to_string(itmax) + "\n20\n";
+}
+
+// "1.234E-05" with `decimals` digits after the point, a sign only before a
+// negative mantissa, and an exponent of two or three digits.
+bool e_form(const std::string& f, std::size_t decimals) {
+  const std::size_t m = f[0] == '-' ? 1 : 0;
+  const auto digit = [&](std::size_t i) { return i < f.size() && f[i] >= '0' && f[i] <= '9'; };
+  if (!digit(m) || f.size() <= m + 1 || f[m + 1] != '.') return false;
+  for (std::size_t i = m + 2; i < m + 2 + decimals; ++i)
+    if (!digit(i)) return false;
+  const std::size_t e = m + 2 + decimals;
+  if (f.size() < e + 4 || f.size() > e + 5 || f[e] != 'E' || (f[e + 1] != '+' && f[e + 1] != '-'))
+    return false;
+  for (std::size_t i = e + 2; i < f.size(); ++i)
+    if (!digit(i)) return false;
+  return true;
+}
+
+void read_into(SimulationState& s, const std::string& dados) {
+  ASSERT_FALSE(parse_input(dados, s).has_value());
+  size_state(s);
+}
+
+// Advances a second state, started as the program starts, one pass for each
+// of the tool's, and compares the two after every pass.
+class Twin : public convergence::Observer {
+ public:
+  Twin(const SimulationState& tool, const std::string& dados, std::int64_t last)
+      : tool_(tool), last_(last) {
+    read_into(program_, dados);
+    program_.pi = std::acos(-1.0);
+    prepare_grid_and_field(program_);
+  }
+  void pass(std::int64_t k, const convergence::Residuals&) override {
+    if (k > last_) return;
+    outer_iteration(program_);
+    const std::string d = flowtest::first_difference(tool_, program_);
+    if (!d.empty() && difference_.empty()) difference_ = "pass " + std::to_string(k) + ": " + d;
+    compared_ = k;
+  }
+  std::string difference_;
+  std::int64_t compared_ = 0;
+
+ private:
+  const SimulationState& tool_;
+  SimulationState program_;
+  std::int64_t last_;
+};
+
+TEST(Convergence, PassesAreTheProgramsBitForBit) {
+  // N = 3 runs the plain steps, the others the driver's sweeps.
+  for (const std::string& dados :
+       {duct(3, "0.1", 300), duct(12, "0.1", 300), std::string(testing::kExampleInput)}) {
+    SCOPED_TRACE(dados.substr(0, dados.find('\n')));
+    SimulationState s;
+    read_into(s, dados);
+    Twin twin(s, dados, 400);
+    const convergence::Outcome o = convergence::run(s, &twin);
+    EXPECT_EQ(o.ending, Ending::kConverged);
+    EXPECT_EQ(twin.difference_, "");
+    EXPECT_EQ(twin.compared_, std::min<std::int64_t>(o.passes, 400));
+  }
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+  std::string last_line() const {
+    const std::size_t end = out.find_last_not_of('\n');
+    const std::size_t start = out.rfind('\n', end);
+    return out.substr(start == std::string::npos ? 0 : start + 1, end - start);
+  }
+};
+
+// Runs a tool in `dir` with `args`, standard output caught in a file beside it.
+ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& tool,
+                 const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"sh", "-c", "exec \"$@\" > ../stdout.txt", "sh"};
+  argv.insert(argv.end(), tool.begin(), tool.end());
+  argv.insert(argv.end(), args.begin(), args.end());
+  const testing::RunResult r = run_command(dir, argv);
+  ToolRun result;
+  result.status = r.status;
+  result.err = r.stderr_;
+  result.out = read_file(dir.parent_path() / "stdout.txt");
+  return result;
+}
+
+class Tool : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directory(work()); }
+  fs::path work() const { return dir_ / "work"; }
+  ToolRun run(const std::string& dados, const std::vector<std::string>& args = {}) {
+    write_file(work() / "dados.txt", dados);
+    return run_tool(work(), {CONVERGENCE_BINARY}, args);
+  }
+  ScratchDir dir_;
+};
+
+// The verdict and the exit status of a run that converges within itmax, one
+// that needs more, one below the floor and one that diverges.
+TEST_F(Tool, VerdictsAndExitStatuses) {
+  const struct {
+    const char* name;
+    std::string dados;
+    int status;
+    std::vector<const char*> said;
+    const char* last;
+  } rows[] = {
+      {"converged", duct(12, "0.1", 300), 0, {"converged by itmax = 300"}, "passes needed: 121"},
+      {"unconverged",
+       testing::kExampleInput,
+       3,
+       {"not converged by itmax = 300: there the outlet pressure is 215.351007 Pa",
+        "converged outlet pressure: 188.7832302 Pa", "set itmax to at least 807"},
+       "passes needed: 807"},
+      {"below the floor",
+       example_with(9, "0.001"),
+       4,
+       {"floor of the grid: 0.0016 s\ndt = 0.001 s is below the floor",
+        "floating-point overflow in pass 1: the program stops there with M4002"},
+       "passes needed: none"},
+      {"diverging",
+       duct(162, "1.7", 300),
+       4,
+       {"diverging from pass ", "no itmax makes this dt converge"},
+       "passes needed: none"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ToolRun r = run(row.dados);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    for (const char* text : row.said)
+      EXPECT_NE(r.out.find(text), std::string::npos) << r.out;
+    EXPECT_EQ(r.last_line(), row.last);
+    // The floor is said before the run: ahead of the table.
+    EXPECT_LT(r.out.find("floor of the grid"), r.out.find("    pass "));
+    for (const char* name : {"saida.txt", "u.dat", "p.dat"})
+      EXPECT_FALSE(fs::exists(work() / name));
+  }
+}
+
+TEST_F(Tool, UsageAndInputErrors) {
+  EXPECT_EQ(run(testing::kExampleInput, {"--bogus"}).status, 2);
+  EXPECT_EQ(run(testing::kExampleInput, {".", "."}).status, 2);
+  EXPECT_EQ(run(testing::kExampleInput, {"no-such-folder"}).status, 2);
+
+  const ToolRun bad = run(example_with(2, "2.0L"));
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("\nrun-time error F2004: dados.txt, line 2"), std::string::npos)
+      << bad.err;
+
+  // A folder without dados.txt is an input error, and no dados.txt appears.
+  fs::create_directory(dir_ / "empty");
+  const ToolRun none = run_tool(dir_ / "empty", {CONVERGENCE_BINARY}, {});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("run-time error F1001: dados.txt"), std::string::npos) << none.err;
+  EXPECT_TRUE(fs::is_empty(dir_ / "empty"));
+}
+
+// On the shipped example the tool names K, and the program run with itmax = K
+// ends within 1e-6 of the converged outlet pressure, at the very value the
+// tool had after pass K; after K - 1 passes it is not yet within.
+TEST_F(Tool, TheProgramWithThePassesNeededHasConverged) {
+  fs::create_directory(dir_ / "folder");
+  write_file(dir_ / "folder" / "dados.txt", testing::kExampleInput);
+  const ToolRun r = run_tool(work(), {CONVERGENCE_BINARY}, {"../folder"});
+  ASSERT_EQ(r.status, 3) << r.err;
+  const int K = std::stoi(r.last_line().substr(std::string("passes needed: ").size()));
+
+  SimulationState s;
+  read_into(s, testing::kExampleInput);
+  const convergence::Outcome o = convergence::run(s);
+  ASSERT_EQ(o.needed, K);
+  const double band = 1e-6 * std::fabs(o.converged);
+  ASSERT_LE(K, 10000);  // every pass has its line
+  EXPECT_GT(std::fabs(o.rows[K - 2].r.outlet - o.converged), band);
+
+  fs::create_directory(dir_ / "tools");
+  write_script(dir_ / "tools" / "notepad", "exit 0\n");
+  write_script(dir_ / "tools" / "wgnuplot", "exit 0\n");
+  write_file(work() / "dados.txt", example_with(11, std::to_string(K)));
+  ASSERT_EQ(testing::run_program(work(), dir_ / "tools").status, 0);
+  std::istringstream p_dat(read_file(work() / "p.dat"));
+  std::string x, p;
+  while (p_dat >> x >> p) {
+  }
+  char tool[32];
+  std::snprintf(tool, sizeof tool, "%.15E", o.rows[K - 1].r.outlet);
+  EXPECT_EQ(p, tool);
+  EXPECT_LE(std::fabs(verification::parse_real(p) - o.converged), band);
+
+  // residuos.dat: a comment, then every pass with its residuals in E form.
+  const std::string text = read_file(dir_ / "folder" / "residuos.dat");
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line[0], '#');
+  std::int64_t pass = 0;
+  while (std::getline(lines, line)) {
+    ASSERT_EQ(line.back(), '\r') << line;
+    std::istringstream fields(line);
+    std::string number, mass, velocity, pressure, outlet, more;
+    fields >> number >> mass >> velocity >> pressure >> outlet;
+    EXPECT_EQ(number, std::to_string(++pass));
+    for (const std::string& f : {mass, velocity, pressure})
+      EXPECT_TRUE(e_form(f, 3)) << line;
+    EXPECT_TRUE(e_form(outlet, 9)) << line;
+    EXPECT_FALSE(fields >> more) << line;
+  }
+  EXPECT_EQ(pass, o.passes);
+  EXPECT_NE(r.out.find("residuos.dat: " + std::to_string(pass) + " lines"), std::string::npos);
+
+  // examples/residuos.gnu draws it.
+  if (!testing::on_path("gnuplot")) GTEST_SKIP() << "gnuplot is not installed";
+  fs::copy_file(fs::path(MOODY_SOURCE_DIR) / "examples" / "residuos.gnu",
+                dir_ / "folder" / "residuos.gnu");
+  EXPECT_EQ(run_command(dir_ / "folder", {"gnuplot", "residuos.gnu"}).status, 0);
+  EXPECT_GT(fs::file_size(dir_ / "folder" / "residuos.png"), 1000u);
+}
+
+TEST(Convergence, LinesOfEveryPassThenOfEveryTenthAndHundredth) {
+  const struct {
+    std::int64_t pass;
+    bool kept;
+  } rows[] = {{1, true},      {9999, true},    {10000, true},  {10001, false},   {10010, true},
+              {100000, true}, {100010, false}, {100100, true}, {1000100, false}, {1001000, true}};
+  for (const auto& row : rows)
+    EXPECT_EQ(convergence::row_kept(row.pass), row.kept) << row.pass;
+}
+
+// The window of a small grid: a failure just outside each edge, the dt
+// recommended inside, written as the user would type it, and the program run
+// with it and the passes named ends within 1e-6 of the converged pressure.
+TEST_F(Tool, WindowOfASmallGrid) {
+  SimulationState s;
+  read_into(s, duct(42, "0.1", 300));
+  const convergence::Window w = convergence::search_window(s);
+  ASSERT_TRUE(w.open);
+  const convergence::Trial& r = w.recommended;
+  EXPECT_FALSE(w.below.ok());
+  EXPECT_FALSE(w.above.ok());
+  EXPECT_LT(w.below.dt, w.lower.dt);
+  EXPECT_LE(w.lower.dt * 1.05, r.dt);
+  EXPECT_LE(r.dt * 1.05, w.upper.dt);
+  EXPECT_LT(w.above.dt / w.upper.dt, 1.03);  // the edges to about 1 %
+  EXPECT_LT(w.lower.dt / w.below.dt, 1.03);
+  for (const convergence::Trial& t : w.trials) {
+    if (t.ok() && t.dt >= w.lower.dt * 1.05 && t.dt <= w.upper.dt / 1.05) {
+      EXPECT_GE(t.needed, r.needed) << "dt = " << t.dt;
+    }
+  }
+
+  const ToolRun cli = run(duct(42, "0.1", 300), {"--window"});
+  EXPECT_EQ(cli.status, r.needed <= 300 ? 0 : 3) << cli.err;
+  EXPECT_NE(cli.out.find("recommended dt: " + convergence::dt_text(r.dt) +
+                         "\npasses needed: " + std::to_string(r.needed) + "\n"),
+            std::string::npos)
+      << cli.out;
+
+  fs::create_directory(dir_ / "tools");
+  write_script(dir_ / "tools" / "notepad", "exit 0\n");
+  write_script(dir_ / "tools" / "wgnuplot", "exit 0\n");
+  write_file(work() / "dados.txt",
+             duct(42, convergence::dt_text(r.dt), static_cast<int>(r.needed)));
+  ASSERT_EQ(testing::run_program(work(), dir_ / "tools").status, 0);
+  std::istringstream p_dat(read_file(work() / "p.dat"));
+  std::string x, p;
+  while (p_dat >> x >> p) {
+  }
+  EXPECT_LE(std::fabs(verification::parse_real(p) - r.converged), 1e-6 * std::fabs(r.converged));
+}
+
+}  // namespace
+}  // namespace moody

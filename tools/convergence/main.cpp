@@ -1,0 +1,216 @@
+// Did the run converge, and what dt and itmax will?  Runs the program's outer
+// iteration on FOLDER/dados.txt past itmax, with the residuals of every pass,
+// until it converges, diverges, faults or reaches the cap; prints a table of
+// the residuals and the verdict, and writes residuos.dat.  With --window it
+// searches the range of dt that converges and the dt that needs the fewest
+// passes.  Launches nothing; writes no saida.txt, u.dat or p.dat.
+//
+//   convergence [--window] [FOLDER]
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "control/principal.hpp"
+#include "control/runtime_error.hpp"
+#include "flow/time_step.hpp"
+#include "io/dados.hpp"
+#include "report.hpp"
+#include "run.hpp"
+#include "terminal.hpp"
+#include "window.hpp"
+
+namespace moody::convergence {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kResiduals = "residuos.dat";
+
+const char* const kUsage =
+    "usage: convergence [--window] [FOLDER]\n"
+    "  Runs the outer iteration of FOLDER/dados.txt (default: the current folder)\n"
+    "  until it converges, diverges or reaches the cap, and says whether itmax\n"
+    "  is enough; writes FOLDER/residuos.dat.  --window searches the range of dt\n"
+    "  that converges and the dt that needs the fewest passes.\n";
+
+// A bar on standard error, redrawn at most ten times a second, when that is
+// a terminal: the pass, and how far the residuals have come down from pass 2
+// towards their tolerances (in decades, the least advanced of the three).
+class Progress : public TrialObserver {
+ public:
+  explicit Progress(bool on) : on_(on) {}
+  ~Progress() override { clear(); }
+
+  void trial(double dt) override {
+    label_ = "dt = " + dt_text(dt) + " s  ";
+    start_ = Residuals{};
+  }
+
+  void pass(std::int64_t k, const Residuals& r) override {
+    if (!on_) return;
+    if (k == 2) start_ = r;
+    if ((k & 63) != 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    const double done = std::min({share(start_.mass, r.mass, kMassTolerance),
+                                  share(start_.velocity, r.velocity, kVelocityTolerance),
+                                  share(start_.pressure, r.pressure, kPressureTolerance)});
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(done * kWidth);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.resize(kWidth, '.');
+    char text[200];
+    std::snprintf(text, sizeof text, "\r%spass %lld [%s] %s %s %s ", label_.c_str(),
+                  static_cast<long long>(k), bar.c_str(), e_text(r.mass).c_str(),
+                  e_text(r.velocity).c_str(), e_text(r.pressure).c_str());
+    std::fputs(text, stderr);
+    width_ = std::string(text).size();
+  }
+
+  void clear() {
+    if (width_ == 0) return;
+    std::string blank(width_ + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    std::fputs(blank.c_str(), stderr);
+    width_ = 0;
+  }
+
+ private:
+  // The share of the decades from `from` down to `tolerance` that `now` has done.
+  static double share(double from, double now, double tolerance) {
+    if (!(from > tolerance) || !(now > 0.0)) return now <= tolerance ? 1.0 : 0.0;
+    const double s = std::log10(from / now) / std::log10(from / tolerance);
+    return std::clamp(s, 0.0, 1.0);
+  }
+
+  bool on_;
+  std::string label_;
+  Residuals start_;
+  std::chrono::steady_clock::time_point last_{};
+  std::size_t width_ = 0;
+};
+
+// The folder worked in, for the messages.
+std::string here() {
+  try {
+    std::error_code ec;
+    return fs::current_path(ec).string();
+  } catch (const std::exception&) {
+    return ".";  // a name the narrow character set cannot hold
+  }
+}
+
+// residuos.dat, created before the run so that a folder where it cannot be
+// written is said at once, and written at the end.
+class ResidualFile {
+ public:
+  ResidualFile() : file_(std::fopen(kResiduals, "wb")) {
+    if (file_ == nullptr) {
+      fatal(ErrorCode::kOpenFailed,
+            std::string(kResiduals) + ": cannot create the file in " + here());
+    }
+  }
+  ~ResidualFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  ResidualFile(const ResidualFile&) = delete;
+  ResidualFile& operator=(const ResidualFile&) = delete;
+
+  void write(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!written || !closed) {
+      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": cannot write the file");
+    }
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+int convergence(int argc, char** argv) {
+  bool window = false;
+  std::string folder;
+  for (int k = 1; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    if (arg == "--window") {
+      window = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return kExitConverged;
+    } else if (!arg.empty() && arg[0] != '-' && folder.empty()) {
+      folder = arg;
+    } else {
+      std::fputs(kUsage, stderr);
+      return kExitUsage;
+    }
+  }
+  if (!folder.empty()) {
+    std::error_code ec;
+    fs::current_path(folder, ec);
+    if (ec) {
+      std::fprintf(stderr, "convergence: cannot work in the folder %s: %s\n%s", folder.c_str(),
+                   ec.message().c_str(), kUsage);
+      return kExitUsage;
+    }
+  }
+  // The program's reader creates a missing dados.txt; this tool writes
+  // nothing the user did not ask for.
+  std::error_code ec;
+  if (!fs::exists(kInputFile, ec)) {
+    fatal(ErrorCode::kOpenFailed,
+          std::string(kInputFile) + ": cannot open the file: there is none in " + here());
+  }
+
+  SimulationState s;
+  read_parameters(s);
+  size_state(s);
+  const double floor = time_step_floor(s.N, s.L, s.ro, s.mi);
+  Progress progress(stderr_is_terminal());
+
+  if (window) {
+    std::fputs(("folder: " + here() + "\n").c_str(), stdout);
+    std::fflush(stdout);
+    const Window w = search_window(s, &progress);
+    progress.clear();
+    const Verdict v = window_report(w, s);
+    std::fputs(v.text.c_str(), stdout);
+    return v.status;
+  }
+
+  ResidualFile residuals;
+  std::fputs(("folder: " + here() + "\n").c_str(), stdout);
+  std::fputs(run_header(s, floor).c_str(), stdout);
+  std::fflush(stdout);
+  const Outcome o = run(s, &progress);
+  progress.clear();
+  residuals.write(residuos_text(o));
+  std::fputs(("\n" + residual_table(o, s.itmax) + "\n").c_str(), stdout);
+  const Verdict v = verdict(o, s, floor);
+  std::fprintf(stdout, "%s: %lld lines\n", kResiduals, static_cast<long long>(o.rows.size()));
+  std::fputs(v.text.c_str(), stdout);
+  return v.status;
+}
+
+}  // namespace
+}  // namespace moody::convergence
+
+int main(int argc, char** argv) {
+  try {
+    const int status = moody::convergence::convergence(argc, argv);
+    std::fflush(stdout);
+    return status;
+  } catch (const std::bad_alloc&) {
+    moody::fatal(moody::ErrorCode::kNoStorage, "storage for the run cannot be obtained");
+  }
+}

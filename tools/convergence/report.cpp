@@ -1,0 +1,224 @@
+#include "report.hpp"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace moody::convergence {
+
+namespace {
+
+// printf into a string; the checks of the format are GCC's and Clang's on
+// POSIX (the Windows C library has its own idea of the formats).
+#if defined(__GNUC__) && !defined(_WIN32)
+__attribute__((format(printf, 1, 2)))
+#endif
+std::string
+format(const char* fmt, ...);
+
+std::string format(const char* fmt, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  return text;
+}
+
+long long ll(std::int64_t v) {
+  return static_cast<long long>(v);
+}
+
+std::string pa(double v) {
+  return format("%.10g Pa", v);
+}
+
+std::string seconds(double dt) {
+  return dt_text(dt) + " s";
+}
+
+// The smallest of 1, 2, 2.5, 5 times a power of ten that is at least `v`.
+std::int64_t round_stride(double v) {
+  for (std::int64_t decade = 1;; decade *= 10) {
+    for (double m : {1.0, 2.0, 2.5, 5.0}) {
+      const double stride = m * static_cast<double>(decade);
+      if (stride >= v && stride == std::floor(stride)) return static_cast<std::int64_t>(stride);
+    }
+  }
+}
+
+// The program's code for a fault: "M4002".
+std::string program_code(Fault f) {
+  return format("M%d", fault_code(f));
+}
+
+}  // namespace
+
+std::string trial_text(const Trial& t) {
+  switch (t.ending) {
+    case Ending::kConverged:
+      return format("converges, %lld passes needed (%lld run)", ll(t.needed), ll(t.passes));
+    case Ending::kDiverging:
+      return format("diverges from pass %lld", ll(t.diverging_from));
+    case Ending::kFault:
+      if (t.passes == 0)
+        return std::string("floating-point ") + fault_name(t.fault) + " before pass 1";
+      return format("floating-point %s in pass %lld", fault_name(t.fault), ll(t.passes));
+    case Ending::kCap:
+      return format("not converged in %lld passes (the cap)", ll(t.passes));
+  }
+  return "";
+}
+
+std::string e_text(double v) {
+  return format("%.3E", v);
+}
+
+std::string run_header(const SimulationState& s, double floor) {
+  std::string h =
+      format("case: N = %d, dt = %s s, itmax = %d\n", s.N, dt_text(s.dt).c_str(), s.itmax);
+  if (std::isfinite(floor)) {
+    h += "time-step floor of the grid: " + seconds(floor) + "\n";
+    if (s.dt < floor) {
+      h += "dt = " + seconds(s.dt) +
+           " is below the floor: the first pass is likely to stop with a floating-point fault\n";
+    }
+  } else {
+    h += "time-step floor of the grid: none (no dt can start the iteration with this N and mi)\n";
+  }
+  h += "converged when the residuals are below mass " + e_text(kMassTolerance) + ", velocity " +
+       e_text(kVelocityTolerance) + ", pressure " + e_text(kPressureTolerance) +
+       format(" and the outlet pressure has settled to %.0e; cap %lld passes\n", kSettled,
+              ll(cap_for(s.itmax)));
+  return h;
+}
+
+std::string residual_table(const Outcome& o, std::int32_t itmax) {
+  std::string t = "    pass       mass   velocity   pressure   outlet pressure [Pa]\n";
+  if (o.rows.empty()) return t;
+  const std::int64_t last = o.rows.back().pass;
+  const std::int64_t stride = round_stride(static_cast<double>(last) / 30.0);
+  for (const Row& row : o.rows) {
+    const bool wanted =
+        row.pass == 1 || row.pass % stride == 0 || row.pass == itmax || row.pass == last;
+    if (!wanted) continue;
+    t += format("%8lld  %s  %s  %s  %17.10g", ll(row.pass), e_text(row.r.mass).c_str(),
+                e_text(row.r.velocity).c_str(), e_text(row.r.pressure).c_str(), row.r.outlet);
+    if (row.pass == itmax) t += "   itmax";
+    t += "\n";
+  }
+  return t;
+}
+
+Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
+  Verdict v;
+  std::string& t = v.text;
+  const std::string itmax = format("itmax = %d", s.itmax);
+  switch (o.ending) {
+    case Ending::kConverged: {
+      const double c = o.converged;
+      t += format(
+          "converged at pass %lld"
+          ": every residual below its tolerance, the outlet pressure settled\n",
+          ll(o.passes));
+      t += "converged outlet pressure: " + pa(c) + "\n";
+      t += format("it stays within %.0e of it from pass %lld on\n", kBand, ll(o.needed));
+      if (o.needed <= s.itmax) {
+        t += "converged by " + itmax + "\n";
+        v.status = kExitConverged;
+      } else {
+        const double off = o.at_itmax - c;
+        t += "not converged by " + itmax + ": there the outlet pressure is " + pa(o.at_itmax) +
+             format(", %.4g Pa (%.3g %%) from the converged one\n", off,
+                    c != 0.0 ? 100.0 * std::fabs(off / c) : 0.0);
+        t += format("set itmax to at least %lld\n", ll(o.needed));
+        v.status = kExitNeedsMore;
+      }
+      t += format("passes needed: %lld\n", ll(o.needed));
+      return v;
+    }
+    case Ending::kDiverging:
+      t += format(
+          "diverging from pass %lld: the %s residual has grown %.0e-fold since (pass %lld)\n",
+          ll(o.diverging_from), o.grown, kGrowth, ll(o.passes));
+      if (s.itmax <= o.passes) {
+        t += "with " + itmax + " the program ends normally, on numbers that are no solution\n";
+      } else {
+        t += "with " + itmax +
+             " the program goes on diverging, to an overflow (M4002) or to numbers that are no "
+             "solution\n";
+      }
+      t += "no itmax makes this dt converge: lower dt (convergence --window searches the range)\n";
+      break;
+    case Ending::kFault: {
+      const std::string what = std::string("floating-point ") + fault_name(o.fault);
+      const std::string code = program_code(o.fault);
+      if (o.passes == 0) {
+        t += what + " before pass 1, in the grid and geometry: the program stops there with " +
+             code + "\n";
+      } else {
+        t +=
+            what + format(" in pass %lld", ll(o.passes)) + ": the program stops there with " + code;
+        t += s.itmax >= o.passes ? "\n" : " when itmax reaches it\n";
+        if (o.passes == 1 && s.dt < floor) {
+          t += "dt = " + seconds(s.dt) + " is below the time-step floor " + seconds(floor) +
+               ": take dt >= " + seconds(floor) + "\n";
+        }
+      }
+      break;
+    }
+    case Ending::kCap:
+      t += format("neither converged nor diverging after %lld passes (the cap)\n", ll(o.passes));
+      break;
+  }
+  t += "passes needed: none\n";
+  v.status = kExitNoConvergence;
+  return v;
+}
+
+std::string residuos_text(const Outcome& o) {
+  std::string t = "#   pass       mass   velocity   pressure    outlet pressure [Pa]\r\n";
+  for (const Row& row : o.rows) {
+    t += format("%8lld  %s  %s  %s  %s\r\n", ll(row.pass), e_text(row.r.mass).c_str(),
+                e_text(row.r.velocity).c_str(), e_text(row.r.pressure).c_str(),
+                format("%16.9E", row.r.outlet).c_str());
+  }
+  return t;
+}
+
+Verdict window_report(const Window& w, const SimulationState& s) {
+  Verdict v;
+  std::string& t = v.text;
+  t += format("window of dt: N = %d, everything but dt as in dados.txt; cap %lld passes\n", s.N,
+              ll(cap_for(s.itmax)));
+  t += "time-step floor of the grid: " +
+       (std::isfinite(w.floor) ? seconds(w.floor) : std::string("none")) + "; search from " +
+       seconds(w.bottom) + " to " + seconds(w.top) + "\n";
+  t += "      dt [s]  run\n";
+  for (const Trial& trial : w.trials) {
+    t += format("%12s  %s\n", dt_text(trial.dt).c_str(), trial_text(trial).c_str());
+  }
+  if (!w.open) {
+    t += "no dt tried converges within the cap\n";
+    t += "recommended dt: none\npasses needed: none\n";
+    v.status = kExitNoConvergence;
+    return v;
+  }
+  t += "converges from " + seconds(w.lower.dt) + " to " + seconds(w.upper.dt) + "\n";
+  t += w.below.dt > 0.0
+           ? "  below: " + seconds(w.below.dt) + " " + trial_text(w.below) + "\n"
+           : "  below: every dt tried converges; the search stops at " + seconds(w.bottom) + "\n";
+  t += w.above.dt > 0.0
+           ? "  above: " + seconds(w.above.dt) + " " + trial_text(w.above) + "\n"
+           : "  above: every dt tried converges; the search stops at " + seconds(w.top) + "\n";
+  const Trial& r = w.recommended;
+  t += format("fewest passes: %lld at dt = %s s (outlet pressure %s)\n", ll(r.needed),
+              dt_text(r.dt).c_str(), pa(r.converged).c_str());
+  t += "recommended dt: " + dt_text(r.dt) + "\n";
+  t += format("passes needed: %lld\n", ll(r.needed));
+  v.status = r.needed <= s.itmax ? kExitConverged : kExitNeedsMore;
+  return v;
+}
+
+}  // namespace moody::convergence

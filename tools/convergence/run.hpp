@@ -1,0 +1,102 @@
+#pragma once
+// The program's outer iteration run past itmax, pass by pass, with the
+// residuals measured after every pass, until the run converges, diverges,
+// raises a floating-point fault or reaches the cap of passes.
+//
+// The passes are the program's own (outer_iteration) from the program's own
+// start (prepare_grid_and_field), so after k passes the state is bit for bit
+// the program's with itmax = k.  They run with the floating-point traps
+// masked: a pass that would have stopped the program raises a flag instead,
+// which is tested after every pass.  As long as no flag is raised the values
+// are the same as under the traps.
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "control/state.hpp"
+#include "residuals.hpp"
+
+namespace moody::convergence {
+
+// Converged: every residual below its tolerance ...
+inline constexpr double kMassTolerance = 1e-6;
+inline constexpr double kVelocityTolerance = 1e-9;
+inline constexpr double kPressureTolerance = 1e-10;
+// ... (the pressure tolerance raised to a thousand times the rounding of the
+// outlet pressure, 1000*2^-52*|outlet|/q, where that is larger) ...
+inline constexpr double kRoundingMargin = 1000.0;
+// ... and the outlet pressure settled: over the last tenth of the passes
+// (at least one pass) it moved by no more than this fraction of itself.
+inline constexpr double kSettled = 1e-9;
+// Passes needed: the first pass from which on the outlet pressure stays
+// within this fraction of the converged one.
+inline constexpr double kBand = 1e-6;
+// Relative measures of the outlet pressure are taken against no less than
+// this fraction of the dynamic pressure (an outlet pressure near zero).
+inline constexpr double kSmallPressure = 1e-3;
+// Diverging: a residual has grown this many times over its smallest value
+// since pass 2 (taken no smaller than its tolerance).
+inline constexpr double kGrowth = 1e6;
+// The cap of passes: this many, or itmax when that is larger.
+inline constexpr std::int64_t kCap = 100000;
+
+enum class Ending {
+  kConverged,
+  kDiverging,
+  kFault,  // a floating-point division by zero, overflow or invalid operation
+  kCap,
+};
+
+enum class Fault { kNone, kDivideByZero, kOverflow, kInvalid };
+
+// The words for a fault ("divide by zero") and the program's code (4001).
+const char* fault_name(Fault f);
+int fault_code(Fault f);
+
+// One line of residuos.dat: the residuals after pass `pass`, and the range
+// of the outlet pressure over the passes since the line before.
+struct Row {
+  std::int64_t pass = 0;
+  Residuals r;
+  double low = 0.0, high = 0.0;
+};
+
+// Which passes get a line: every pass up to 10 000, every 10th up to
+// 100 000, every 100th up to 1 000 000, and so on; the last pass and pass
+// itmax always.
+bool row_kept(std::int64_t pass);
+
+struct Outcome {
+  Ending ending = Ending::kCap;
+  std::int64_t passes = 0;  // passes run, the faulting one included
+  Residuals last;           // after the last pass
+  // Converged: the passes needed (see kBand) and the converged outlet pressure.
+  std::int64_t needed = 0;
+  double converged = std::numeric_limits<double>::quiet_NaN();
+  // The outlet pressure after pass itmax (0 when itmax <= 0), when the run got there.
+  bool reached_itmax = false;
+  double at_itmax = 0.0;
+  // Diverging: the pass of the smallest residual that then grew kGrowth-fold,
+  // and which residual ("mass", "velocity", "pressure").
+  std::int64_t diverging_from = 0;
+  const char* grown = "";
+  // Fault: which; `passes` is the pass that raised it (0: the grid width).
+  Fault fault = Fault::kNone;
+  std::vector<Row> rows;
+};
+
+// Told of every pass (for a progress display).
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  virtual void pass(std::int64_t k, const Residuals& r) = 0;
+};
+
+std::int64_t cap_for(std::int32_t itmax);
+
+// Runs `s` from the program's start: `s` holds the twelve parameters and
+// has been sized (size_state); pi, the grid and the field are set here.
+Outcome run(SimulationState& s, Observer* observer = nullptr);
+
+}  // namespace moody::convergence

@@ -1,0 +1,194 @@
+#include "window.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <tuple>
+#include <utility>
+
+#include "flow/time_step.hpp"
+#include "io/input_number.hpp"
+
+namespace moody::convergence {
+
+namespace {
+
+constexpr double kBottom = 1e-7;  // the search limits in passage times
+constexpr double kTop = 1e4;
+constexpr double kResolution = 1.01;  // edges to 1 %
+constexpr double kMargin = 1.05;      // the recommendation 5 % inside the edges
+
+// The runs of one search, one per dt.
+class Trials {
+ public:
+  Trials(SimulationState& s, TrialObserver* observer) : s_(s), observer_(observer) {}
+
+  const Trial& at(double dt) {
+    dt = dt_rounded(dt);
+    auto found = done_.find(dt);
+    if (found != done_.end()) return found->second;
+    if (observer_ != nullptr) observer_->trial(dt);
+    return done_.emplace(dt, try_dt(s_, dt, observer_)).first->second;
+  }
+
+  std::vector<Trial> all() const {
+    std::vector<Trial> v;
+    for (const auto& [dt, t] : done_)
+      v.push_back(t);
+    return v;
+  }
+
+ private:
+  SimulationState& s_;
+  TrialObserver* observer_;
+  std::map<double, Trial> done_;
+};
+
+// From the converging `good` outwards by `factor` until a dt fails or the
+// limit is passed, then the edge bisected; returns the last converging and
+// the first failing trial (dt = 0 when none failed).
+std::pair<Trial, Trial> edge(Trials& trials, const Trial& start, double factor, double limit) {
+  Trial good = start;
+  Trial bad;
+  for (;;) {
+    const double next = good.dt * factor;
+    if (factor > 1.0 ? next > limit : next < limit) return {good, bad};
+    const Trial& t = trials.at(next);
+    if (t.dt == good.dt) return {good, bad};  // the rounding leaves no room
+    if (!t.ok()) {
+      bad = t;
+      break;
+    }
+    good = t;
+  }
+  while (std::max(good.dt, bad.dt) / std::min(good.dt, bad.dt) > kResolution) {
+    const Trial& t = trials.at(std::sqrt(good.dt * bad.dt));
+    if (t.dt == good.dt || t.dt == bad.dt) break;
+    (t.ok() ? good : bad) = t;
+  }
+  return {good, bad};
+}
+
+}  // namespace
+
+std::string dt_text(double dt) {
+  if (!(dt > 0.0) || !std::isfinite(dt)) return "0";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2e", dt);  // three significant digits
+  const double v = std::strtod(text, nullptr);
+  if (v >= 1e-4 && v < 1e6) {
+    const int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(v))));
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    std::string plain = text;
+    if (plain.find('.') != std::string::npos) {
+      while (plain.back() == '0')
+        plain.pop_back();
+      if (plain.back() == '.') plain.pop_back();
+    }
+    return plain;
+  }
+  // 1.50e-07 -> 1.5e-07
+  std::string e = text;
+  const std::size_t mark = e.find('e');
+  std::size_t end = mark;
+  while (e[end - 1] == '0')
+    --end;
+  if (e[end - 1] == '.') --end;
+  return e.substr(0, end) + e.substr(mark);
+}
+
+double dt_rounded(double dt) {
+  return input_number::read_real(dt_text(dt)).value;
+}
+
+Trial try_dt(SimulationState& s, double dt, Observer* observer) {
+  const double saved = s.dt;
+  s.dt = dt;
+  const Outcome o = run(s, observer);
+  s.dt = saved;
+  Trial t;
+  t.dt = dt;
+  t.ending = o.ending;
+  t.passes = o.passes;
+  t.needed = o.needed;
+  t.converged = o.converged;
+  t.diverging_from = o.diverging_from;
+  t.fault = o.fault;
+  return t;
+}
+
+Window search_window(SimulationState& s, TrialObserver* observer) {
+  Window w;
+  Trials trials(s, observer);
+  const double passage = s.L / std::fabs(s.Uin);
+  const double T = passage > 0.0 && std::isfinite(passage) ? passage : 1.0;
+  w.floor = time_step_floor(s.N, s.L, s.ro, s.mi);
+  w.bottom = dt_rounded(kBottom * T);
+  w.top = dt_rounded(kTop * T);
+
+  // 1. A first converging dt.
+  const Trial* seed = nullptr;
+  std::vector<double> firsts = {std::max(0.1 * T, std::isfinite(w.floor) ? w.floor : 0.0)};
+  if (s.dt > 0.0) firsts.push_back(s.dt);
+  for (double dt : firsts) {
+    if (!(dt >= w.bottom && dt <= w.top)) continue;
+    const Trial& t = trials.at(dt);
+    if (t.ok()) {
+      seed = &t;
+      break;
+    }
+  }
+  if (seed == nullptr && std::isfinite(w.floor)) {
+    for (double dt = std::max(0.5 * w.floor, w.bottom); dt <= w.top; dt *= std::pow(2.0, 0.25)) {
+      const Trial& t = trials.at(dt);
+      if (t.ok()) {
+        seed = &t;
+        break;
+      }
+    }
+  }
+
+  if (seed != nullptr) {
+    w.open = true;
+    const Trial start = *seed;
+    // 2. and 3. The two edges.
+    std::tie(w.upper, w.above) = edge(trials, start, 2.0, w.top);
+    std::tie(w.lower, w.below) = edge(trials, start, 0.5, w.bottom);
+
+    // 4. The fewest passes, away from the edges.
+    const double from = w.lower.dt * kMargin;
+    const double to = w.upper.dt / kMargin;
+    if (from > to) {
+      const Trial& middle = trials.at(std::sqrt(w.lower.dt * w.upper.dt));
+      w.recommended = middle.ok() ? middle : start;
+    } else {
+      Trial best;
+      for (const Trial& t : trials.all()) {
+        if (t.ok() && t.dt >= from && t.dt <= to && (best.dt == 0.0 || t.needed < best.needed)) {
+          best = t;
+        }
+      }
+      if (best.dt == 0.0) best = trials.at(std::sqrt(from * to));
+      const auto consider = [&](double dt) {
+        if (dt < from || dt > to) return;
+        const Trial& t = trials.at(dt);
+        if (t.ok() && t.dt >= from && t.dt <= to && t.needed < best.needed) best = t;
+      };
+      for (double step : {0.5, 0.25, 0.125, 0.0625}) {
+        const double factor = std::pow(2.0, step);
+        const Trial centre = best;
+        consider(centre.dt / factor);
+        consider(centre.dt * factor);
+      }
+      // The passes often fall towards one edge: the ends of the allowed range.
+      consider(from * 1.005);
+      consider(to / 1.005);
+      w.recommended = best.ok() ? best : start;
+    }
+  }
+  w.trials = trials.all();
+  return w;
+}
+
+}  // namespace moody::convergence

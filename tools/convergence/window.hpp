@@ -1,0 +1,79 @@
+#pragma once
+// The window of time steps: for one dados.txt, with everything but dt fixed,
+// the range of dt in which the run converges within the cap of passes, and
+// the dt in that range that converges in the fewest passes.
+//
+// Every dt tried is a number of three significant digits, read as the
+// program reads dados.txt, so that the dt printed is the dt that ran.
+//
+// The search:
+//   1. A first converging dt: max(T/10, floor) with T = L/|Uin| the passage
+//      time and floor the time-step floor of the grid; else the dt of
+//      dados.txt; else the first that converges on a scan from floor/2
+//      (no less than 1e-7*T) up to 1e4*T by factors of 2^(1/4).
+//   2. From there up and down by factors of 2 until a run fails or the scan
+//      passes 1e4*T (upwards) or 1e-7*T (downwards).
+//   3. Each edge bisected (on log dt) until the last converging and the
+//      first failing dt are less than 1 % apart.
+//   4. The fewest passes: among the converging dt at least 5 % inside both
+//      edges, the best one found so far is compared with its neighbours at
+//      factors 2^(1/2), 2^(1/4), 2^(1/8) and 2^(1/16), moving to any that
+//      needs fewer passes, and last with the two ends of that range.  When
+//      the window is narrower than 10 %, its middle.
+// A band of failing dt narrower than a factor of 2 inside the window can go
+// unseen; the search does not look beyond the first failure on either side.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "control/state.hpp"
+#include "run.hpp"
+
+namespace moody::convergence {
+
+// One dt tried: how its run ended.
+struct Trial {
+  double dt = 0.0;
+  Ending ending = Ending::kCap;
+  std::int64_t passes = 0;          // passes run
+  std::int64_t needed = 0;          // converged: passes needed
+  double converged = 0.0;           // converged: the outlet pressure [Pa]
+  std::int64_t diverging_from = 0;  // diverging: from this pass
+  Fault fault = Fault::kNone;       // fault: which, in pass `passes`
+
+  bool ok() const { return ending == Ending::kConverged; }
+};
+
+struct Window {
+  double floor = 0.0;   // the time-step floor of the grid
+  double bottom = 0.0;  // the search limits, 1e-7*T and 1e4*T
+  double top = 0.0;
+  std::vector<Trial> trials;  // every dt tried, in increasing dt
+  bool open = false;          // some dt converges
+  // The converging range: its smallest and largest converging dt, and the
+  // failing dt just outside each edge (dt = 0 when the search limit was
+  // reached without a failure).
+  Trial lower, upper;
+  Trial below, above;
+  Trial recommended;  // the dt with the fewest passes
+};
+
+// Searches the window for the parameters in `s` (sized with size_state);
+// `s.dt` is left as it was.  `observer`, when given, is told of every pass
+// of every run; `on_trial` of every dt before its run starts.
+class TrialObserver : public Observer {
+ public:
+  virtual void trial(double dt) = 0;
+};
+Window search_window(SimulationState& s, TrialObserver* observer = nullptr);
+
+// dt rounded to three significant digits, as text ("1.36", "0.0016", "2e+04")
+// and as the program reads that text.
+std::string dt_text(double dt);
+double dt_rounded(double dt);
+
+// Runs `s` with this dt (already rounded) and sums up the outcome.
+Trial try_dt(SimulationState& s, double dt, Observer* observer = nullptr);
+
+}  // namespace moody::convergence
