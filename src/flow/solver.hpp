@@ -15,9 +15,10 @@ void tdma(int N, const Array1& aP, const Array1& aW, const Array1& aE, const Arr
 
 // The two work arrays of the forward sweep, N doubles each, indexed from 1
 // like the rows.  One pair serves every call and only grows, so a run
-// obtains it once; the views stay valid until a call with a larger N.  The
-// pair is placed beside the state's arrays (array_block.hpp), and a pair that
-// cannot be had ends the run with the storage error.
+// obtains it once (size_state asks for it with the state's arrays); the views
+// stay valid until a call with a larger N.  The pair sits in the two slots
+// after the state's arrays (array_block.hpp).  A pair that cannot be had ends
+// the run with the storage error.
 struct SweepWork {
   double* p;
   double* q;
