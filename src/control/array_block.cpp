@@ -42,7 +42,7 @@ void size_in_one_block(std::span<const Placed> arrays, int first_slot) {
   if (raw == nullptr) throw std::bad_alloc();
   const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(raw);
   char* const start = static_cast<char*>(raw) + (kPageBytes - at % kPageBytes) % kPageBytes;
-  // Should the record of the owners not be had, the deleter frees the block.
+  // Should shared_ptr fail to allocate its count, it frees the block itself.
   const std::shared_ptr<double[]> block(reinterpret_cast<double*>(start),
                                         [raw](double*) { std::free(raw); });
   std::uint64_t offset = static_cast<std::uint64_t>(first_slot) * kStagger;

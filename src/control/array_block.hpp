@@ -1,7 +1,7 @@
 #pragma once
 // One block of storage for arrays that are streamed side by side.
 //
-// The sweeps over the grid read and write fifteen to twenty arrays at the
+// Each sweep over the grid reads and writes nine to fifteen arrays at the
 // same index at once.  Were each array an allocation of its own, the C
 // library would serve every large one as a fresh page-aligned mapping, all
 // starting at the same offset within a 4 KiB page: their streams would then

@@ -58,7 +58,8 @@ std::string first_non_finite(const std::string& name, const Array1& a, bool& nan
   for (int i = 1; i <= a.size(); ++i) {
     if (!std::isfinite(a(i))) {
       nan = std::isnan(a(i));
-      return name + "(" + std::to_string(i) + ") is " + (nan ? "NaN" : "infinite");
+      return name + "(" + std::to_string(i) + ") is " +
+             (nan ? "NaN" : "infinite");
     }
   }
   return {};
@@ -73,9 +74,9 @@ void size_state(SimulationState& s) {
   const std::uint64_t needed = bytes_for(s);
   const std::uint64_t available = available_memory();
   if (available != 0 && needed > available) {
-    fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) + ": " +
-                                     megabytes(needed) + " needed, " + megabytes(available) +
-                                     " available");
+    fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) +
+                                     ": " + megabytes(needed) + " needed, " +
+                                     megabytes(available) + " available");
   }
   // All storage is had before any array holds a value: the state's block,
   // then the solver's work arrays, which the outer loop reuses.
@@ -94,8 +95,7 @@ void refuse_untrapped_faults(const SimulationState& s) {
   const auto look = [&](const std::string& name, const Array1& a) {
     if (found.empty()) found = first_non_finite(name, a, nan);
   };
-  for (const Printed& p : kPrinted)
-    look(p.name, s.*p.array);
+  for (const Printed& p : kPrinted) look(p.name, s.*p.array);
   for (const auto& [set_name, set] : {std::pair{"QML", &s.QML}, std::pair{"MASSA", &s.MASSA}}) {
     const std::string prefix = std::string(set_name) + " ";
     look(prefix + "aW", set->aW);
@@ -105,8 +105,8 @@ void refuse_untrapped_faults(const SimulationState& s) {
   }
   if (found.empty()) return;
   fatal(nan ? ErrorCode::kInvalid : ErrorCode::kOverflow,
-        std::string("floating-point ") + (nan ? "invalid" : "overflow") + " not trapped: " + found +
-            " before the report");
+        std::string("floating-point ") + (nan ? "invalid" : "overflow") + " not trapped: " +
+            found + " before the report");
 }
 
 void prepare_grid_and_field(SimulationState& s) {

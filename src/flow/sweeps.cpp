@@ -29,8 +29,8 @@ namespace {
 // A sweep streams nine to fifteen arrays at once, more than the processor's
 // own prefetchers follow; on a grid larger than the caches it would wait for
 // its data at every line.  So it asks for the lines kAhead elements ahead of
-// it, in every array it streams, once per cache line.  A hint only: it reads
-// nothing into the program and changes no value.
+// it, in every array it streams, once per cache line.  A hint only: no value
+// changes.
 constexpr int kAhead = 64;
 
 inline void prefetch(const double* p) {
