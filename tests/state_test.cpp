@@ -1,7 +1,19 @@
+#include "control/state.hpp"
+
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "control/array1.hpp"
-#include "control/state.hpp"
+#include "control/array_block.hpp"
+#include "control/memory.hpp"
+#include "control/principal.hpp"
+#include "flow/solver.hpp"
+#include "flow_support.hpp"
 
 namespace moody {
 namespace {
@@ -33,6 +45,88 @@ TEST(SimulationState, StartsZeroWithNoArrays) {
   EXPECT_EQ(s.dx, 0.0);
   EXPECT_EQ(s.u.size(), 0);
   EXPECT_EQ(s.QML.aP.size(), 0);
+}
+
+// The arrays of a run share one block: each must have its bounds, none may
+// reach into another, and at any index no two (the solver's work arrays
+// included) fall on the same cache sets.
+TEST(SimulationState, ArraysHaveTheirBoundsAndStreamApart) {
+  for (const int N : {3, 12, 1002}) {
+    SimulationState s;
+    s.N = N;
+    size_state(s);
+    const auto arrays = flowtest::arrays(s);
+    std::vector<const double*> starts;
+    for (std::size_t k = 0; k < arrays.size(); ++k) {
+      Array1& a = *const_cast<Array1*>(arrays[k]);
+      const bool face = k >= 9 && k <= 15;  // xe, De, Ae, ue, ue0, Me, de
+      ASSERT_EQ(a.size(), face ? N - 1 : N) << "array " << k << ", N = " << N;
+      for (int i = 1; i <= a.size(); ++i)
+        a(i) = static_cast<double>(k + 1);
+      starts.push_back(a.data());
+    }
+    for (std::size_t k = 0; k < arrays.size(); ++k) {
+      for (int i = 1; i <= arrays[k]->size(); ++i)
+        ASSERT_EQ((*arrays[k])(i), static_cast<double>(k + 1)) << "array " << k << " (" << i << ")";
+    }
+    const SweepWork w = sweep_work(N);
+    starts.push_back(w.p);
+    starts.push_back(w.q);
+    for (std::size_t a = 0; a < starts.size(); ++a) {
+      for (std::size_t b = a + 1; b < starts.size(); ++b) {
+        const auto apart = (reinterpret_cast<std::uintptr_t>(starts[a]) -
+                            reinterpret_cast<std::uintptr_t>(starts[b])) %
+                           kPageBytes;
+        EXPECT_GE(std::min(apart, kPageBytes - apart), kStagger) << a << " and " << b;
+      }
+    }
+  }
+}
+
+// A copy of a state is a state of its own; an assignment between states of
+// one size keeps the storage of the one assigned to.
+TEST(SimulationState, CopiesAreIndependent) {
+  SimulationState a, b;
+  a.N = b.N = 5;
+  size_state(a);
+  size_state(b);
+  a.u.fill(1.0);
+  const double* const b_u = b.u.data();
+  SimulationState c = a;
+  b = a;
+  c.u(2) = 2.0;
+  b.u(3) = 3.0;
+  EXPECT_EQ(a.u(2), 1.0);
+  EXPECT_EQ(a.u(3), 1.0);
+  EXPECT_EQ(c.u(3), 1.0);
+  EXPECT_EQ(b.u(2), 1.0);
+  EXPECT_EQ(b.u.data(), b_u);
+}
+
+// The state's block that the machine will not give, though it seemed to have
+// the memory, ends the run with the storage frame before any array is sized.
+TEST(SimulationStateDeathTest, BlockThatCannotBeHad) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+  constexpr int N = 4000000;  // about 800 MB
+  if (available_memory() < 1000u << 20) GTEST_SKIP() << "the machine is too small to tell";
+  const auto limited = [] {
+    // Address space: what the process has now and 64 MB more.
+    unsigned long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+      std::fclose(f);
+    }
+    const rlimit limit{pages * 4096 + (64ul << 20), RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+    SimulationState s;
+    s.N = N;
+    size_state(s);
+  };
+  EXPECT_EXIT(limited(), ::testing::ExitedWithCode(1),
+              "^\nrun-time error F3001: storage for the arrays of N = 4000000 cannot be "
+              "obtained \\([0-9]+ MB needed\\)\n$");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "control/principal.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "control/array_block.hpp"
 #include "control/fpe.hpp"
 #include "control/memory.hpp"
 #include "control/runtime_error.hpp"
@@ -22,11 +24,21 @@
 namespace moody {
 
 namespace {
-// Bytes the run needs for a grid of n nodes: 17 node arrays, 7 face arrays and
-// the solver's two work arrays.
-std::uint64_t bytes_for(std::int32_t n) {
-  const std::uint64_t nodes = static_cast<std::uint64_t>(n);
-  return (17 * nodes + 7 * (nodes - 1) + 2 * nodes) * sizeof(double);
+// The twenty-four arrays of the state in the order they are created, each
+// with its upper bound: node arrays N, face arrays N-1.
+std::array<Placed, 24> state_arrays(SimulationState& s) {
+  const int n = s.N;
+  const int nf = s.N - 1;
+  return {{{&s.QML.aE, n},   {&s.QML.aP, n}, {&s.QML.bP, n}, {&s.u, n},        {&s.u0, n},
+           {&s.ue, nf},      {&s.ue0, nf},   {&s.QML.aW, n}, {&s.MASSA.aE, n}, {&s.MASSA.aP, n},
+           {&s.MASSA.bP, n}, {&s.p, n},      {&s.pl, n},     {&s.MASSA.aW, n}, {&s.xe, nf},
+           {&s.D, n},        {&s.De, nf},    {&s.A, n},      {&s.Ae, nf},      {&s.x, n},
+           {&s.Me, nf},      {&s.Mp, n},     {&s.de, nf},    {&s.dP, n}}};
+}
+
+// Bytes the run needs for its arrays: the state's block and the solver's.
+std::uint64_t bytes_for(SimulationState& s) {
+  return block_bytes(state_arrays(s), 0) + sweep_work_bytes(s.N);
 }
 
 std::string megabytes(std::uint64_t bytes) {
@@ -144,44 +156,22 @@ void size_state(SimulationState& s) {
     fatal(ErrorCode::kBadSize, "dados.txt: N = " + std::to_string(s.N) +
                                    " is less than 2; the grid needs N >= 3 (one real volume)");
   }
-  const std::uint64_t needed = bytes_for(s.N);
+  const std::uint64_t needed = bytes_for(s);
   const std::uint64_t available = available_memory();
   if (available != 0 && needed > available) {
     fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) +
                                      ": " + megabytes(needed) + " needed, " +
                                      megabytes(available) + " available");
   }
+  // All storage is had before any array holds a value: the state's block,
+  // then the solver's work arrays, which the outer loop reuses.
   try {
-    const int n = s.N;
-    const int nf = s.N - 1;
-    s.QML.aE.size_to(n);
-    s.QML.aP.size_to(n);
-    s.QML.bP.size_to(n);
-    s.u.size_to(n);
-    s.u0.size_to(n);
-    s.ue.size_to(nf);
-    s.ue0.size_to(nf);
-    s.QML.aW.size_to(n);
-    s.MASSA.aE.size_to(n);
-    s.MASSA.aP.size_to(n);
-    s.MASSA.bP.size_to(n);
-    s.p.size_to(n);
-    s.pl.size_to(n);
-    s.MASSA.aW.size_to(n);
-    s.xe.size_to(nf);
-    s.D.size_to(n);
-    s.De.size_to(nf);
-    s.A.size_to(n);
-    s.Ae.size_to(nf);
-    s.x.size_to(n);
-    s.Me.size_to(nf);
-    s.Mp.size_to(n);
-    s.de.size_to(nf);
-    s.dP.size_to(n);
+    size_in_one_block(state_arrays(s), 0);
   } catch (const std::bad_alloc&) {
     fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) +
                                      " cannot be obtained (" + megabytes(needed) + " needed)");
   }
+  sweep_work(s.N);
 }
 
 void refuse_untrapped_faults(const SimulationState& s) {

@@ -1,10 +1,9 @@
 #include "flow/solver.hpp"
 
-#include <cstddef>
 #include <new>
 #include <string>
-#include <vector>
 
+#include "control/array_block.hpp"
 #include "control/runtime_error.hpp"
 
 namespace moody {
@@ -12,23 +11,28 @@ namespace moody {
 namespace {
 // The recurrence coefficients of the forward sweep.  They are kept from one
 // call to the next so that the outer loop obtains no storage after its first
-// pass; the buffer only grows.
-std::vector<double> g_work;
+// pass; the pair only grows.
+Array1 g_P, g_Q;
 }  // namespace
 
+std::uint64_t sweep_work_bytes(int N) {
+  const Placed pair[] = {{nullptr, N}, {nullptr, N}};
+  return block_bytes(pair, kWorkSlot);
+}
+
 SweepWork sweep_work(int N) {
-  const std::size_t n = N > 0 ? static_cast<std::size_t>(N) : 0;
-  if (g_work.size() < 2 * n) {
-    g_work.clear();
-    g_work.shrink_to_fit();  // never hold the old and the new buffer at once
+  if (g_P.size() < N) {
+    g_P = Array1();  // never hold the old and the new pair at once
+    g_Q = Array1();
     try {
-      g_work.resize(2 * n);
+      const Placed pair[] = {{&g_P, N}, {&g_Q, N}};
+      size_in_one_block(pair, kWorkSlot);
     } catch (const std::bad_alloc&) {
       fatal(ErrorCode::kNoStorage, "work storage of the tridiagonal solver for N = " +
                                        std::to_string(N) + " cannot be obtained");
     }
   }
-  return SweepWork{g_work.data(), g_work.data() + n};
+  return SweepWork{g_P.data(), g_Q.data()};
 }
 
 void tdma(int N, const Array1& aP, const Array1& aW, const Array1& aE, const Array1& bP,

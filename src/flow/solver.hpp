@@ -2,6 +2,8 @@
 // Tridiagonal matrix algorithm (Thomas, no pivoting) for the rows
 //   aP(i)*phi(i) = aW(i)*phi(i-1) + aE(i)*phi(i+1) + bP(i),  i = 1..N.
 
+#include <cstdint>
+
 #include "control/array1.hpp"
 
 namespace moody {
@@ -12,8 +14,11 @@ void tdma(int N, const Array1& aP, const Array1& aW, const Array1& aE, const Arr
           Array1& phi);
 
 // The two work arrays of the forward sweep, N doubles each, indexed from 1
-// like the rows.  One buffer serves every call and only grows, so a run
-// obtains it once; the views stay valid until a call with a larger N.
+// like the rows.  One pair serves every call and only grows, so a run
+// obtains it once (size_state asks for it with the state's arrays); the views
+// stay valid until a call with a larger N.  The pair sits in the two slots
+// after the state's arrays (array_block.hpp).  A pair that cannot be had ends
+// the run with the storage error.
 struct SweepWork {
   double* p;
   double* q;
@@ -21,5 +26,7 @@ struct SweepWork {
   double& Q(int i) const { return q[i - 1]; }
 };
 SweepWork sweep_work(int N);
+// Bytes that sweep_work(N) obtains.
+std::uint64_t sweep_work_bytes(int N);
 
 }  // namespace moody

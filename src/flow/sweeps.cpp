@@ -17,10 +17,45 @@
 // Values that feed a recurrence (P, Q, u, pl) are carried in locals so that
 // the chain does not wait on a store and a reload.
 
+#include <array>
+#include <cstddef>
+
 #include "flow/coef.hpp"
 #include "flow/solver.hpp"
 
 namespace moody {
+
+namespace {
+// A sweep streams nine to fifteen arrays at once, more than the processor's
+// own prefetchers follow; on a grid larger than the caches it would wait for
+// its data at every line.  So it asks for the lines kAhead elements ahead of
+// it, in every array it streams, once per cache line.  A hint only: no value
+// changes.
+constexpr int kAhead = 64;
+
+inline void prefetch(const double* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+template <std::size_t n>
+struct Streams {
+  std::array<const double*, n> first;  // element 1 of each array
+
+  // Starts loading element i of every array, for every eighth i (a line
+  // holds eight elements).  1 <= i <= N-1, so face arrays are covered too.
+  void ask(int i) const {
+    if ((i & 7) != 0) return;
+    for (const double* a : first)
+      prefetch(a + (i - 1));
+  }
+};
+template <typename... T>
+Streams(T...) -> Streams<sizeof...(T)>;
+}  // namespace
 
 void momentum_forward_sweep(SimulationState& s) {
   const int N = s.N;
@@ -46,7 +81,11 @@ void momentum_forward_sweep(SimulationState& s) {
   double G_w = s.Ae(1) * mi / dx;
   double p_w = s.p(1);
   double p_P = s.p(2);
+  const Streams ahead{s.A.data(),  s.ue.data(), s.Ae.data(), s.u.data(),  s.D.data(),
+                      s.p.data(),  s.u0.data(), s.Mp.data(), s.Me.data(), q.aW.data(),
+                      q.aE.data(), q.aP.data(), q.bP.data(), w.p,         w.q};
   for (int i = 2; i <= N - 1; ++i) {
+    if (i + kAhead <= N - 1) ahead.ask(i + kAhead);
     // Mp(i) = A(i)*dx*ro,  Me(i) = ue(i)*Ae(i)*ro
     const double Mp = s.A(i) * dx * ro;
     const double Me = s.ue(i) * s.Ae(i) * ro;
@@ -125,7 +164,11 @@ void momentum_back_substitution(SimulationState& s) {
   s.dP(N - 2) = dP_P;
 
   // Node i, then face j = i+1 whose four nodes are now all known.
+  const Streams ahead{w.p,         w.q,         s.A.data(),   q.aP.data(), q.aW.data(),
+                      q.aE.data(), s.Mp.data(), s.ue0.data(), s.p.data(),  s.Ae.data(),
+                      s.u.data(),  s.dP.data(), s.ue.data(),  s.de.data()};
   for (int i = N - 3; i >= 1; --i) {
+    if (i - kAhead >= 1) ahead.ask(i - kAhead);
     const double u_W = w.P(i) * u_P + w.Q(i);
     s.u(i) = u_W;
     const int j = i + 1;
@@ -176,7 +219,10 @@ void pressure_correction_forward_sweep(SimulationState& s) {
   w.Q(1) = Q;
 
   double Ae_w = s.Ae(1), de_w = s.de(1), ue_w = s.ue(1);
+  const Streams ahead{s.Ae.data(), s.de.data(), s.ue.data(), m.aW.data(), m.aE.data(),
+                      m.aP.data(), m.bP.data(), w.p,         w.q};
   for (int i = 2; i <= N - 1; ++i) {
+    if (i + kAhead <= N - 1) ahead.ask(i + kAhead);
     // aW = Ae(i-1)*de(i-1),  aE = de(i)*Ae(i),  aP = aE + aW,
     // bP = Ae(i-1)*ue(i-1) - ue(i)*Ae(i)
     const double Ae_e = s.Ae(i), de_e = s.de(i), ue_e = s.ue(i);
@@ -232,7 +278,10 @@ void pressure_correction_back_substitution(SimulationState& s) {
   // with the copies u0(k) = u(k), ue0(k) = ue(k).
   double pl_E = pl_N1;  // pl(k)
   double pl_P = pl_N2;  // pl(k-1)
+  const Streams ahead{w.p,        w.q,         s.dP.data(), s.de.data(), s.p.data(),
+                      s.u.data(), s.ue.data(), s.pl.data(), s.u0.data(), s.ue0.data()};
   for (int i = N - 3; i >= 1; --i) {
+    if (i - kAhead >= 1) ahead.ask(i - kAhead);
     const double pl_W = w.P(i) * pl_P + w.Q(i);
     s.pl(i) = pl_W;
     const int k = i + 2;  // pl(k+1) = pl_EE, pl(k) = pl_E, pl(k-1) = pl_P
