@@ -68,9 +68,10 @@ class Progress : public TrialObserver {
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(kWidth, '.');
     char text[200];
-    std::snprintf(text, sizeof text, "\r%spass %lld [%s] %s %s %s ", label_.c_str(),
-                  static_cast<long long>(k), bar.c_str(), e_text(r.mass).c_str(),
-                  e_text(r.velocity).c_str(), e_text(r.pressure).c_str());
+    const long long pass = k;  // printf's type, whatever int64_t is here
+    std::snprintf(text, sizeof text, "\r%spass %lld [%s] %s %s %s ", label_.c_str(), pass,
+                  bar.c_str(), e_text(r.mass).c_str(), e_text(r.velocity).c_str(),
+                  e_text(r.pressure).c_str());
     std::fputs(text, stderr);
     width_ = std::string(text).size();
   }

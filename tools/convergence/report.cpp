@@ -27,7 +27,7 @@ std::string format(const char* fmt, ...) {
 }
 
 long long ll(std::int64_t v) {
-  return static_cast<long long>(v);
+  return v;  // the type printf's %lld takes, whatever int64_t is here
 }
 
 std::string pa(double v) {

@@ -112,7 +112,7 @@ bool row_kept(std::int64_t pass) {
 }
 
 std::int64_t cap_for(std::int32_t itmax) {
-  return std::max<std::int64_t>(kCap, itmax);
+  return std::max<std::int64_t>(kPassCap, itmax);
 }
 
 Outcome run(SimulationState& s, Observer* observer) {

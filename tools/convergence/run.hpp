@@ -39,7 +39,7 @@ inline constexpr double kSmallPressure = 1e-3;
 // since pass 2 (taken no smaller than its tolerance).
 inline constexpr double kGrowth = 1e6;
 // The cap of passes: this many, or itmax when that is larger.
-inline constexpr std::int64_t kCap = 100000;
+inline constexpr std::int64_t kPassCap = 100000;
 
 enum class Ending {
   kConverged,
