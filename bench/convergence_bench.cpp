@@ -16,6 +16,7 @@
 #include <cfenv>
 #include <cmath>
 
+#include "bench_case.hpp"
 #include "control/fpe.hpp"
 #include "control/principal.hpp"
 #include "residuals.hpp"
@@ -27,21 +28,7 @@ using moody::convergence::Meter;
 
 void start(SimulationState& s, int N) {
   s = SimulationState{};
-  s.N = N;
-  s.L = 2.0;
-  s.mi = 1.0e-3;
-  s.ro = 1000.0;
-  s.f = 0.02;
-  s.Uin = 1.0;
-  s.D0 = 0.05;
-  s.cd = 0.01;
-  s.dt = 10.0;
-  s.beta = 1.0;
-  s.itmax = 300;
-  s.itmaxm = 20;
-  s.pi = std::acos(-1.0);
-  moody::size_state(s);
-  moody::prepare_grid_and_field(s);
+  moody::bench::start_case(s, N);
   for (int k = 0; k < 20; ++k)
     moody::outer_iteration(s);  // a flow under way
 }
