@@ -123,7 +123,7 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
           ": every residual below its tolerance, the outlet pressure settled\n",
           ll(o.passes));
       t += "converged outlet pressure: " + pa(c) + "\n";
-      t += format("it stays within %.0e of it from pass %lld on\n", kBand, ll(o.needed));
+      t += format("it stays within %.0e of it (relative) from pass %lld on\n", kBand, ll(o.needed));
       if (o.needed <= s.itmax) {
         t += "converged by " + itmax + "\n";
         v.status = kExitConverged;
