@@ -10,10 +10,20 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 
 namespace moody {
+
+// A checked build (MOODY_CHECKED_INDICES: the Debug and sanitizer builds)
+// stops at the first index outside 1..n, where a plain build would read or
+// write a neighbouring array of the same block unnoticed.
+[[noreturn]] inline void index_outside_bounds(int i, int n) {
+  std::fprintf(stderr, "index %d outside the bounds 1..%d of an array\n", i, n);
+  std::abort();
+}
 
 class Array1 {
  public:
@@ -58,8 +68,14 @@ class Array1 {
 
   int size() const { return n_; }
 
-  double& operator()(int i) { return first_[i - 1]; }
-  double operator()(int i) const { return first_[i - 1]; }
+  double& operator()(int i) {
+    check(i);
+    return first_[i - 1];
+  }
+  double operator()(int i) const {
+    check(i);
+    return first_[i - 1];
+  }
 
   // Whole-array assignments of the driver.
   void fill(double value) { std::fill_n(first_, n_, value); }
@@ -70,6 +86,12 @@ class Array1 {
   const double* data() const { return first_; }
 
  private:
+  void check([[maybe_unused]] int i) const {
+#if defined(MOODY_CHECKED_INDICES)
+    if (i < 1 || i > n_) index_outside_bounds(i, n_);
+#endif
+  }
+
   void copy_into_own(const Array1& other) {
     Array1 copy;
     copy.size_to(other.n_);

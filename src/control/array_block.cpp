@@ -5,9 +5,42 @@
 #include <memory>
 #include <new>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MOODY_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define MOODY_ASAN 1
+#endif
+#if defined(MOODY_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace moody {
 
 namespace {
+// Under AddressSanitizer the bytes of a block that belong to no array (the
+// alignment margin and the stretch between the end of one array and the
+// start of the next) are poisoned, so that an index one past the end of an
+// array is reported although it stays inside the block.
+void poison(const char* from, const char* to) {
+#if defined(MOODY_ASAN)
+  if (to > from) ASAN_POISON_MEMORY_REGION(from, static_cast<std::size_t>(to - from));
+#else
+  (void)from;
+  (void)to;
+#endif
+}
+void unpoison(const void* raw, std::size_t bytes) {
+#if defined(MOODY_ASAN)
+  ASAN_UNPOISON_MEMORY_REGION(raw, bytes);
+#else
+  (void)raw;
+  (void)bytes;
+#endif
+}
+
 std::uint64_t whole_pages(std::uint64_t bytes) {
   return (bytes + kPageBytes - 1) / kPageBytes * kPageBytes;
 }
@@ -43,13 +76,21 @@ void size_in_one_block(std::span<const Placed> arrays, int first_slot) {
   const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(raw);
   char* const start = static_cast<char*>(raw) + (kPageBytes - at % kPageBytes) % kPageBytes;
   // Should shared_ptr fail to allocate its count, it frees the block itself.
-  const std::shared_ptr<double[]> block(reinterpret_cast<double*>(start),
-                                        [raw](double*) { std::free(raw); });
+  const auto size = static_cast<std::size_t>(bytes);
+  const std::shared_ptr<double[]> block(reinterpret_cast<double*>(start), [raw, size](double*) {
+    unpoison(raw, size);
+    std::free(raw);
+  });
+  const char* free_from = static_cast<const char*>(raw);
   std::uint64_t offset = static_cast<std::uint64_t>(first_slot) * kStagger;
   for (const Placed& a : arrays) {
-    a.array->view(block, reinterpret_cast<double*>(start + offset), a.n);
+    char* const first = start + offset;
+    a.array->view(block, reinterpret_cast<double*>(first), a.n);
+    poison(free_from, first);
+    free_from = first + elements(a.n) * sizeof(double);
     offset += whole_pages(elements(a.n) * sizeof(double)) + kStagger;
   }
+  poison(free_from, static_cast<const char*>(raw) + size);
 }
 
 }  // namespace moody
