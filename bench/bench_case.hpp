@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "control/start.hpp"
 #include "control/principal.hpp"
 #include "control/state.hpp"
 
@@ -24,9 +25,7 @@ inline void start_case(SimulationState& s, int N) {
   s.beta = 1.0;
   s.itmax = 300;
   s.itmaxm = 20;
-  s.pi = std::acos(-1.0);
-  size_state(s);
-  prepare_grid_and_field(s);
+  start_run(s);
 }
 
 }  // namespace moody::bench

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "control/start.hpp"
 #include "control/principal.hpp"
 #include "flow_support.hpp"
 #include "io/dados.hpp"
@@ -73,8 +74,7 @@ class Twin : public convergence::Observer {
   Twin(const SimulationState& tool, const std::string& dados, std::int64_t last)
       : tool_(tool), last_(last) {
     read_into(program_, dados);
-    program_.pi = std::acos(-1.0);
-    prepare_grid_and_field(program_);
+    start_run(program_);
   }
   void pass(std::int64_t k, const convergence::Residuals&) override {
     if (k > last_) return;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "control/fault_advice.hpp"
+#include "control/start.hpp"
 #include "control/memory.hpp"
 #include "flow/coef.hpp"
 #include "flow/solver.hpp"
@@ -211,7 +213,10 @@ TEST(FaultsDeathTest, SolverStorageThatCannotBeHad) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "under AddressSanitizer a failed new ends the process instead of throwing";
 #endif
-  EXPECT_EXIT(sweep_work(2147483647), ::testing::ExitedWithCode(1), "F3001: work storage");
+  Array1 a;
+  a.size_to(1);
+  EXPECT_EXIT(tdma(2147483647, a, a, a, a, a), ::testing::ExitedWithCode(1),
+              "F3001: work storage");
 }
 
 }  // namespace

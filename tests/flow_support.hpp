@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "control/start.hpp"
 #include "control/principal.hpp"
 #include "control/state.hpp"
 
@@ -34,9 +35,7 @@ struct Case {
 inline void start(SimulationState& s, const Case& c) {
   s.N = c.N, s.L = c.L, s.mi = c.mi, s.ro = c.ro, s.f = c.f, s.Uin = c.Uin, s.D0 = c.D0;
   s.cd = c.cd, s.dt = c.dt, s.beta = c.beta, s.itmax = c.itmax, s.itmaxm = c.itmaxm;
-  s.pi = std::acos(-1.0);
-  size_state(s);
-  prepare_grid_and_field(s);
+  start_run(s);
 }
 
 inline void set(Array1& a, std::initializer_list<double> values) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "control/start.hpp"
 #include "control/principal.hpp"
 #include "control/state.hpp"
 #include "io/resultados.hpp"
@@ -67,9 +68,7 @@ class Report : public ::testing::Test {
     s.beta = 1;
     s.itmax = 200;
     s.itmaxm = 10;
-    s.pi = std::acos(-1.0);
-    size_state(s);
-    prepare_grid_and_field(s);
+    start_run(s);
     return s;
   }
 

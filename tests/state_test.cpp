@@ -1,3 +1,4 @@
+#include "control/start.hpp"
 #include "control/state.hpp"
 
 #include <gtest/gtest.h>
@@ -68,9 +69,8 @@ TEST(SimulationState, ArraysHaveTheirBoundsAndStreamApart) {
       for (int i = 1; i <= arrays[k]->size(); ++i)
         ASSERT_EQ((*arrays[k])(i), static_cast<double>(k + 1)) << "array " << k << " (" << i << ")";
     }
-    const SweepWork w = sweep_work(N);
-    starts.push_back(w.p);
-    starts.push_back(w.q);
+    starts.push_back(s.work.P.data());
+    starts.push_back(s.work.Q.data());
     for (std::size_t a = 0; a < starts.size(); ++a) {
       for (std::size_t b = a + 1; b < starts.size(); ++b) {
         const auto apart = (reinterpret_cast<std::uintptr_t>(starts[a]) -

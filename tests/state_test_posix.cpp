@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "control/start.hpp"
 #include "control/memory.hpp"
 #include "control/principal.hpp"
 #include "control/state.hpp"

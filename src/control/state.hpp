@@ -7,6 +7,7 @@
 // (x = 0) and outlet (x = L) sections.  Face i is the east face of node i, at
 // x = (i-1)*dx; node arrays run 1..N, face arrays 1..N-1.
 
+#include <array>
 #include <cstdint>
 
 #include "control/array1.hpp"
@@ -17,6 +18,24 @@ namespace moody {
 //   aP(i)*phi(i) = aW(i)*phi(i-1) + aE(i)*phi(i+1) + bP(i)
 struct CoefficientSet {
   Array1 aW, aP, aE, bP;
+
+  // Stores row i (anything with members aW, aP, aE, bP).
+  template <typename Row>
+  void set(int i, const Row& r) {
+    aW(i) = r.aW;
+    aP(i) = r.aP;
+    aE(i) = r.aE;
+    bP(i) = r.bP;
+  }
+};
+
+// The work pair of the tridiagonal solver: the recurrence
+// phi(i) = P(i)*phi(i+1) + Q(i) of its forward sweep, rows 1..N.  Not a
+// quantity of the run: the state only gives it a place beside the arrays, so
+// that a run obtains all its storage at once and nothing in the numerics
+// keeps storage of its own.
+struct SolverWork {
+  Array1 P, Q;
 };
 
 struct SimulationState {
@@ -54,6 +73,21 @@ struct SimulationState {
   Array1 ue, ue0;     // face velocity, and its value at the end of the previous pass
   Array1 Me;          // mass flow through face i
   Array1 de;          // velocity-correction coefficient of face i
+
+  SolverWork work;  // the solver's P and Q, 1..N
 };
+
+// One array of a run, with its name and upper bound (N, or N-1 for a face).
+struct StateArray {
+  const char* name;
+  Array1* array;
+  int n;
+};
+
+// The twenty-four arrays of the state, in the order they are created, then
+// the solver's work pair: the one list that sizing, the tests and the tools
+// walk.  The bounds are those of s.N.
+inline constexpr int kStateArrays = 24;
+std::array<StateArray, kStateArrays + 2> state_arrays(SimulationState& s);
 
 }  // namespace moody

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "flow/coef.hpp"
+#include "flow/geometry.hpp"
 
 namespace moody {
 

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "control/start.hpp"
 #include "control/principal.hpp"
 #include "control/runtime_error.hpp"
 #include "flow/time_step.hpp"

@@ -4,6 +4,7 @@
 #include <cfenv>
 #include <cmath>
 
+#include "control/start.hpp"
 #include "control/fpe.hpp"
 #include "control/principal.hpp"
 
@@ -120,8 +121,7 @@ Outcome run(SimulationState& s, Observer* observer) {
   Outcome o;
 
   std::feclearexcept(FE_ALL_EXCEPT);
-  s.pi = std::acos(-1.0);
-  prepare_grid_and_field(s);
+  start_run(s);
   if (const Fault f = raised(); f != Fault::kNone) {
     o.ending = Ending::kFault;
     o.fault = f;

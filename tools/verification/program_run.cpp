@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 
+#include "control/start.hpp"
 #include "control/principal.hpp"
 
 namespace moody::verification {
