@@ -1,4 +1,3 @@
-#include "control/start.hpp"
 #include "control/state.hpp"
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 #include "control/array_block.hpp"
 #include "control/memory.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 #include "flow/solver.hpp"
 #include "flow_support.hpp"
 
@@ -80,6 +80,34 @@ TEST(SimulationState, ArraysHaveTheirBoundsAndStreamApart) {
       }
     }
   }
+}
+
+// In a checked build an index outside 1..n stops the run, and under
+// AddressSanitizer so does a raw read one past the end of an array, although
+// it lands inside the block the arrays share.
+TEST(ArrayBoundsDeathTest, AnIndexOutsideAnArrayIsCaught) {
+  SimulationState s;
+  s.N = 12;
+  size_state(s);
+  struct Probe {
+    const char* what;
+    int i;
+    const char* report;
+  };
+#if defined(MOODY_CHECKED_INDICES)
+  for (const Probe& p : {Probe{"u(0)", 0, "index 0 outside the bounds 1..12"},
+                         Probe{"u(N+1)", 13, "index 13 outside the bounds 1..12"}}) {
+    EXPECT_DEATH((void)s.u(p.i), p.report) << p.what;
+  }
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+  const double* const u = s.u.data();
+  EXPECT_DEATH((void)*static_cast<const volatile double*>(u + 12), "use-after-poison")
+      << "the element after u(N)";
+#endif
+#if !defined(MOODY_CHECKED_INDICES) && !defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a plain build checks no index";
+#endif
 }
 
 // A copy of a state is a state of its own; an assignment between states of
