@@ -212,6 +212,11 @@ TEST(FailureMatrix, FloatingPointFaultsSayWhatToChange) {
        "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
        "outer iteration 1: dt = 0: the transient term Mp/dt needs a time step; give dt > 0, "
        "at least 0.00161 s for N = 52\n"},
+      // The smallest grid runs the plain steps, and names the fault alike.
+      {"dt = 0 at N = 3", "3\n2.0\n1.0E-3\n1000.\n0.02\n1.0\n0.05\n0.01\n0.0\n1\n300\n20\n",
+       "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
+       "outer iteration 1: dt = 0: the transient term Mp/dt needs a time step; give dt > 0, "
+       "at least 4e-294 s for N = 3\n"},
       {"Uin = 0", example_with(6, "0   Uin"),
        "M4003: floating-point invalid in momentum back substitution, face velocities and "
        "velocity-correction coefficients, outer iteration 1: Uin = 0: with no inflow the fluid "
