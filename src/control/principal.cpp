@@ -40,18 +40,20 @@ void outer_iteration(SimulationState& s) {
 }
 
 void plain_outer_iteration(SimulationState& s) {
+  // The solve of one set into phi, its two halves in the stages of the sweeps.
+  const auto solve = [&s](const CoefficientSet& c, Array1& phi, const char* back_stage) {
+    tdma_forward(s.N, c.aP, c.aW, c.aE, c.bP, s.work);
+    fpe::set_stage(back_stage);
+    tdma_back(s.N, s.work, phi);
+  };
   fpe::set_stage(kMomentumUp);
   momentum_coefficients(s);
-  tdma_forward(s.N, s.QML.aP, s.QML.aW, s.QML.aE, s.QML.bP, s.work);
-  fpe::set_stage(kMomentumDown);
-  tdma_back(s.N, s.work, s.u);
+  solve(s.QML, s.u, kMomentumDown);
   face_velocities(s);
   correction_coefficients(s);
   fpe::set_stage(kCorrectionUp);
   pressure_correction_coefficients(s);
-  tdma_forward(s.N, s.MASSA.aP, s.MASSA.aW, s.MASSA.aE, s.MASSA.bP, s.work);
-  fpe::set_stage(kCorrectionDown);
-  tdma_back(s.N, s.work, s.pl);
+  solve(s.MASSA, s.pl, kCorrectionDown);
   correct(s);
   s.u0.copy_from(s.u);
   s.ue0.copy_from(s.ue);

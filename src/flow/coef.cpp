@@ -5,7 +5,6 @@
 
 #include "flow/coef.hpp"
 
-#include "flow/equations.hpp"
 
 namespace moody {
 
@@ -44,28 +43,10 @@ void momentum_coefficients(SimulationState& s) {
 
 void face_velocities(SimulationState& s) {
   const int N = s.N;
-  const CoefficientSet& q = s.QML;
 
   for (int i = 2; i <= N - 2; ++i) {
-    const InterpolatedFace<double> c{
-        .u_W = s.u(i - 1),
-        .u_P = s.u(i),
-        .u_E = s.u(i + 1),
-        .u_EE = s.u(i + 2),
-        .aW_P = q.aW(i),
-        .aE_P = q.aE(i),
-        .aP_P = q.aP(i),
-        .aW_E = q.aW(i + 1),
-        .aE_E = q.aE(i + 1),
-        .aP_E = q.aP(i + 1),
-        .Mp_P = s.Mp(i),
-        .Mp_E = s.Mp(i + 1),
-        .p_P = s.p(i),
-        .p_E = s.p(i + 1),
-        .ue0 = s.ue0(i),
-        .Ae = s.Ae(i),
-    };
-    s.ue(i) = face_velocity(c, s.dt);
+    s.ue(i) = face_velocity(interpolated_face(s, i, s.u(i - 1), s.u(i), s.u(i + 1), s.u(i + 2)),
+                            s.dt);
   }
 
   // Inlet face: the prescribed velocity.  Outlet face: the inlet's volume flow.

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstddef>
 
+#include "flow/coef.hpp"
 #include "flow/equations.hpp"
 #include "flow/sweeps.hpp"
 
@@ -55,6 +56,25 @@ struct Streams {
 };
 template <typename... T>
 Streams(T...) -> Streams<sizeof...(T)>;
+
+// Stores row 1 of a set and starts the elimination from it.
+Elimination<double> first_row(CoefficientSet& c, SolverWork& w, const Row<double>& r) {
+  c.set(1, r);
+  const Elimination<double> e = first_elimination(r.aP, r.aE, r.bP);
+  w.P(1) = e.P;
+  w.Q(1) = e.Q;
+  return e;
+}
+
+// Stores row i of a set and eliminates phi(i-1) from it, keeping P(i), Q(i).
+Elimination<double> next_row(CoefficientSet& c, SolverWork& w, int i,
+                             const Elimination<double>& before, const Row<double>& r) {
+  c.set(i, r);
+  const Elimination<double> e = forward_elimination(before, r.aP, r.aW, r.aE, r.bP);
+  w.P(i) = e.P;
+  w.Q(i) = e.Q;
+  return e;
+}
 }  // namespace
 
 void momentum_forward_sweep(SimulationState& s) {
@@ -67,11 +87,7 @@ void momentum_forward_sweep(SimulationState& s) {
   s.Mp(1) = volume_mass(s.A(1), dx, ro);
   double Me_w = face_mass_flow(s.ue(1), s.Ae(1), ro);  // Me of the west face of the next row
   s.Me(1) = Me_w;
-  const Row<double> inlet = momentum_inlet_row(s.Uin);
-  q.set(1, inlet);
-  Elimination<double> e = first_elimination(inlet.aP, inlet.aE, inlet.bP);
-  w.P(1) = e.P;
-  w.Q(1) = e.Q;
+  Elimination<double> e = first_row(q, w, momentum_inlet_row(s.Uin));
 
   // The viscous conductance of the west face is the east one of the row before.
   double G_w = viscous_conductance(s.Ae(1), mi, dx);
@@ -98,12 +114,7 @@ void momentum_forward_sweep(SimulationState& s) {
                                  .Mp = Mp,
                                  .p_W = p_W,
                                  .p_E = p_E};
-    const Row<double> r = momentum_row(n, f, pi, dx, ro, dt);
-    q.set(i, r);
-
-    e = forward_elimination(e, r.aP, r.aW, r.aE, r.bP);
-    w.P(i) = e.P;
-    w.Q(i) = e.Q;
+    e = next_row(q, w, i, e, momentum_row(n, f, pi, dx, ro, dt));
 
     G_w = G_e;
     Me_w = Me;
@@ -113,11 +124,7 @@ void momentum_forward_sweep(SimulationState& s) {
 
   // Outlet row and its elimination.
   s.Mp(N) = volume_mass(s.A(N), dx, ro);
-  const Row<double> outlet = momentum_outlet_row(s.u(N - 1), s.u(N - 2));
-  q.set(N, outlet);
-  e = forward_elimination(e, outlet.aP, outlet.aW, outlet.aE, outlet.bP);
-  w.P(N) = e.P;
-  w.Q(N) = e.Q;
+  next_row(q, w, N, e, momentum_outlet_row(s.u(N - 1), s.u(N - 2)));
 }
 
 void momentum_back_substitution(SimulationState& s) {
@@ -157,23 +164,7 @@ void momentum_back_substitution(SimulationState& s) {
     const double u_W = back_substitution(w.P(i), w.Q(i), u_P);
     s.u(i) = u_W;
     const int j = i + 1;
-    const InterpolatedFace<double> c{.u_W = u_W,
-                                     .u_P = u_P,
-                                     .u_E = u_E,
-                                     .u_EE = u_EE,
-                                     .aW_P = q.aW(j),
-                                     .aE_P = q.aE(j),
-                                     .aP_P = q.aP(j),
-                                     .aW_E = q.aW(j + 1),
-                                     .aE_E = q.aE(j + 1),
-                                     .aP_E = q.aP(j + 1),
-                                     .Mp_P = s.Mp(j),
-                                     .Mp_E = s.Mp(j + 1),
-                                     .p_P = s.p(j),
-                                     .p_E = s.p(j + 1),
-                                     .ue0 = s.ue0(j),
-                                     .Ae = s.Ae(j)};
-    s.ue(j) = face_velocity(c, dt);
+    s.ue(j) = face_velocity(interpolated_face(s, j, u_W, u_P, u_E, u_EE), dt);
 
     // dP(1) is never formed.
     double dP_W = 0.0;
@@ -201,11 +192,7 @@ void pressure_correction_forward_sweep(SimulationState& s) {
   SolverWork& w = s.work;
 
   // Row 1 pins pl(1) = 0.
-  const Row<double> pinned = pinned_row<double>();
-  m.set(1, pinned);
-  Elimination<double> e = first_elimination(pinned.aP, pinned.aE, pinned.bP);
-  w.P(1) = e.P;
-  w.Q(1) = e.Q;
+  Elimination<double> e = first_row(m, w, pinned_row<double>());
 
   double Ae_w = s.Ae(1), de_w = s.de(1), ue_w = s.ue(1);
   const Streams ahead{s.Ae.data(), s.de.data(), s.ue.data(), m.aW.data(), m.aE.data(),
@@ -213,12 +200,7 @@ void pressure_correction_forward_sweep(SimulationState& s) {
   for (int i = 2; i <= N - 1; ++i) {
     if (i + kAhead <= N - 1) ahead.ask(i + kAhead);
     const double Ae_e = s.Ae(i), de_e = s.de(i), ue_e = s.ue(i);
-    const Row<double> r = pressure_correction_row(Ae_w, de_w, ue_w, Ae_e, de_e, ue_e);
-    m.set(i, r);
-
-    e = forward_elimination(e, r.aP, r.aW, r.aE, r.bP);
-    w.P(i) = e.P;
-    w.Q(i) = e.Q;
+    e = next_row(m, w, i, e, pressure_correction_row(Ae_w, de_w, ue_w, Ae_e, de_e, ue_e));
 
     Ae_w = Ae_e;
     de_w = de_e;
@@ -226,10 +208,7 @@ void pressure_correction_forward_sweep(SimulationState& s) {
   }
 
   // Row N pins pl(N) = 0.
-  m.set(N, pinned);
-  e = forward_elimination(e, pinned.aP, pinned.aW, pinned.aE, pinned.bP);
-  w.P(N) = e.P;
-  w.Q(N) = e.Q;
+  next_row(m, w, N, e, pinned_row<double>());
 }
 
 void pressure_correction_back_substitution(SimulationState& s) {
