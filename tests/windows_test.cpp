@@ -1,7 +1,8 @@
 // The Windows build (build-win/moody.exe) run under Wine: the same files as
-// the native build, the launches through the command interpreter and only
-// through it, the error frames, dados.txt as Notepad saves it, the ZIP for
-// Windows users, and build-win/convergence.exe against the native tool.
+// the native build and the pinned ones of golden_cases.hpp, the launches
+// through the command interpreter and only through it, the error frames,
+// dados.txt as Notepad saves it, the ZIP for Windows users, and
+// build-win/convergence.exe against the native tool.
 // Skipped, and said so, when Wine or the Windows build is missing.
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "golden_cases.hpp"
 #include "test_support.hpp"
 
 namespace moody {
@@ -110,6 +112,19 @@ TEST_F(UnderWine, WritesTheSameFilesAsTheNativeBuild) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(fs::exists(work() / name));
     EXPECT_TRUE(read_file(work() / name) == read_file(native / name));
+  }
+}
+
+TEST_F(UnderWine, WholeRunsWriteThePinnedFiles) {
+  for (const testing::GoldenCase& c : testing::kGoldenCases) {
+    SCOPED_TRACE(c.name);
+    for (const testing::GoldenFile& file : c.files)
+      fs::remove(work() / file.name);
+    write_file(work() / "dados.txt", testing::golden_input(c));
+    const RunResult r = run("");
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.stderr_, "") << c.name;
+    testing::expect_golden_files(c, work());
   }
 }
 
