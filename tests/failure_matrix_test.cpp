@@ -62,6 +62,10 @@ class Folder {
   fs::path file(const std::string& name) const { return work() / name; }
 
   RunResult run() { return run_program(work(), tools()); }
+  // As a user whom file permissions stop, even when the tests run as root.
+  RunResult run_unprivileged() {
+    return testing::run_program_unprivileged(dir_.path(), work(), tools());
+  }
   RunResult run(const std::string& dados) {
     write_file(file("dados.txt"), dados);
     return run();
@@ -191,13 +195,11 @@ TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
 }
 
 TEST(FailureMatrix, InputFileWithoutReadPermission) {
-  if (testing::running_as_root()) {
-    GTEST_SKIP() << "running as root: permission bits do not stop reading dados.txt";
-  }
   Folder f;
   write_file(f.file("dados.txt"), example_with(0, ""));
   fs::permissions(f.file("dados.txt"), fs::perms::owner_write);
-  expect_one_frame(f.run(), "F1001: dados.txt: cannot open the file (Permission denied)");
+  expect_one_frame(f.run_unprivileged(),
+                   "F1001: dados.txt: cannot open the file (Permission denied)");
   expect_older_files(f);
 }
 
@@ -277,15 +279,13 @@ TEST(FailureMatrix, FullDiskUnderAPlotFileIsAnFError) {
 }
 
 TEST(FailureMatrix, ReadOnlyFolderIsAnFError) {
-  if (testing::running_as_root()) {
-    GTEST_SKIP() << "running as root: permission bits do not stop creating saida.txt";
-  }
   Folder f;
   write_file(f.file("dados.txt"), example_with(0, ""));
   for (const auto& [name, bytes] : kOlder)
     fs::remove(f.file(name));
   fs::permissions(f.work(), fs::perms::owner_read | fs::perms::owner_exec);
-  expect_one_frame(f.run(), "F1001: open of unit 5, file saida.txt: Permission denied");
+  expect_one_frame(f.run_unprivileged(),
+                   "F1001: open of unit 5, file saida.txt: Permission denied");
   fs::permissions(f.work(), fs::perms::owner_all);
   EXPECT_FALSE(fs::exists(f.file("saida.txt")));
   EXPECT_EQ(f.launches(), "notepad dados.txt\n");

@@ -59,10 +59,6 @@ void set_env(const std::string& name, const std::string& value);
 // PATH with `dir` put first.
 std::string path_with_first(const std::filesystem::path& dir);
 
-// True when the tests run with the rights of the superuser, whom file
-// permissions do not stop.
-bool running_as_root();
-
 // Puts `dir` first on PATH for as long as the object lives.
 class PathPrefix {
  public:
@@ -83,6 +79,16 @@ struct RunResult {
 // Runs the built program in `dir` with the environment of the test plus
 // `tools` (a folder) first on PATH, standard input from the null device.
 RunResult run_program(const std::filesystem::path& dir, const std::filesystem::path& tools);
+
+// Runs the built program as run_program does, but for tests of file
+// permissions, which do not stop the superuser: when the tests run as root,
+// the program runs as the unprivileged user `nobody`, to whom the folder
+// `tree` (which holds `dir` and `tools`) and everything in it are handed
+// first, with a copy of the program in `tools` (the build folder may be
+// closed to that user).  Elsewhere the same as run_program.
+RunResult run_program_unprivileged(const std::filesystem::path& tree,
+                                   const std::filesystem::path& dir,
+                                   const std::filesystem::path& tools);
 
 // Runs `argv` (argv[0] looked up on PATH) in `dir`, with the environment of
 // the test changed by `env` (an empty value unsets the variable), standard

@@ -1,5 +1,7 @@
 // The helpers that start processes and change the environment, on POSIX.
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,12 +26,15 @@ void set_env(const std::string& name, const std::string& value) {
   }
 }
 
-bool running_as_root() {
-  return geteuid() == 0;
-}
+namespace {
+// The user a child process runs as; none: the test's own.
+struct User {
+  uid_t uid;
+  gid_t gid;
+};
 
-RunResult run_command(const fs::path& dir, const std::vector<std::string>& argv,
-                      const std::vector<std::pair<std::string, std::string>>& env) {
+RunResult run_as(const User* user, const fs::path& dir, const std::vector<std::string>& argv,
+                 const std::vector<std::pair<std::string, std::string>>& env) {
   // Standard error goes to a file of its own outside `dir`, which may be
   // read-only.
   std::string err_name = (fs::temp_directory_path() / "moody-stderr-XXXXXX").string();
@@ -39,11 +44,18 @@ RunResult run_command(const fs::path& dir, const std::vector<std::string>& argv,
   const fs::path err = err_name;
   const pid_t pid = fork();
   if (pid == 0) {
+    // The files of standard input and error are opened with the test's
+    // rights, the folder entered with the user's.
+    if (std::freopen("/dev/null", "r", stdin) == nullptr) _exit(126);
+    if (std::freopen(err.c_str(), "w", stderr) == nullptr) _exit(126);
+    if (user != nullptr) {
+      if (setgroups(0, nullptr) != 0 || setgid(user->gid) != 0 || setuid(user->uid) != 0) {
+        _exit(126);
+      }
+    }
     if (chdir(dir.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : env)
       set_env(name, value);
-    if (std::freopen("/dev/null", "r", stdin) == nullptr) _exit(126);
-    if (std::freopen(err.c_str(), "w", stderr) == nullptr) _exit(126);
     std::vector<char*> args;
     for (const std::string& a : argv)
       args.push_back(const_cast<char*>(a.c_str()));
@@ -59,6 +71,34 @@ RunResult run_command(const fs::path& dir, const std::vector<std::string>& argv,
   result.stderr_ = read_file(err);
   fs::remove(err);
   return result;
+}
+}  // namespace
+
+RunResult run_command(const fs::path& dir, const std::vector<std::string>& argv,
+                      const std::vector<std::pair<std::string, std::string>>& env) {
+  return run_as(nullptr, dir, argv, env);
+}
+
+RunResult run_program_unprivileged(const fs::path& tree, const fs::path& dir,
+                                   const fs::path& tools) {
+  if (geteuid() != 0) return run_program(dir, tools);
+  const passwd* nobody = getpwnam("nobody");
+  if (nobody == nullptr) {
+    throw std::runtime_error("running as root, and there is no user nobody to run the program as");
+  }
+  const User user{nobody->pw_uid, nobody->pw_gid};
+  const fs::path program = tools / "moody";
+  fs::copy_file(MOODY_BINARY, program, fs::copy_options::overwrite_existing);
+  // lchown: a link is handed over itself, not what it points to.
+  if (lchown(tree.c_str(), user.uid, user.gid) != 0) {
+    throw std::runtime_error("cannot hand " + tree.string() + " to the user nobody");
+  }
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(tree)) {
+    if (lchown(entry.path().c_str(), user.uid, user.gid) != 0) {
+      throw std::runtime_error("cannot hand " + entry.path().string() + " to the user nobody");
+    }
+  }
+  return run_as(&user, dir, {program.string()}, {{"PATH", path_with_first(tools)}});
 }
 
 }  // namespace moody::testing

@@ -1,16 +1,20 @@
 // The Windows build (build-win/moody.exe) run under Wine: the same files as
-// the native build, the launches through the command interpreter and only
-// through it, the error frames, dados.txt as Notepad saves it, the ZIP for
-// Windows users, and build-win/convergence.exe against the native tool.
-// Skipped, and said so, when Wine or the Windows build is missing.
+// the native build and the pinned ones of golden_cases.hpp, the launches
+// through the command interpreter and only through it, the error frames,
+// dados.txt as Notepad saves it, the ZIP for Windows users, and
+// build-win/convergence.exe against the native tool.
+// Skipped, and said so, when Wine or the Windows build is missing; failed
+// when the build is older than its sources.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "golden_cases.hpp"
 #include "test_support.hpp"
 
 namespace moody {
@@ -30,12 +34,48 @@ const fs::path kWindowsBuild = fs::path(MOODY_SOURCE_DIR) / "build-win";
 const fs::path kWindowsExe = kWindowsBuild / "moody.exe";
 const fs::path kWindowsTool = kWindowsBuild / "convergence.exe";
 
+// The newest of the C++ sources under `folders` that the Windows build
+// compiles (all but the _posix files), or an empty path.
+fs::path newest_source(std::initializer_list<const char*> folders) {
+  fs::path newest;
+  fs::file_time_type newest_time = fs::file_time_type::min();
+  for (const char* folder : folders) {
+    for (const auto& entry :
+         fs::recursive_directory_iterator(fs::path(MOODY_SOURCE_DIR) / folder)) {
+      const fs::path& p = entry.path();
+      if (!entry.is_regular_file() || p.stem().string().ends_with("_posix")) continue;
+      if (p.extension() != ".cpp" && p.extension() != ".hpp") continue;
+      if (entry.last_write_time() > newest_time) {
+        newest = p;
+        newest_time = entry.last_write_time();
+      }
+    }
+  }
+  return newest;
+}
+
+// What is wrong with a Windows program older than a source it is built
+// from, or "" when it is not: the tests would pass on yesterday's program.
+std::string stale(const fs::path& exe, std::initializer_list<const char*> folders) {
+  const fs::path source = newest_source(folders);
+  if (source.empty() || fs::last_write_time(exe) >= fs::last_write_time(source)) return "";
+  return exe.string() + " is older than " + source.string() +
+         ": rebuild it with `cmake --workflow --preset windows`";
+}
+
 class UnderWine : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!on_path("wine")) GTEST_SKIP() << "Windows leg skipped: wine is not installed";
     if (!fs::exists(kWindowsExe)) {
       GTEST_SKIP() << "Windows leg skipped: " << kWindowsExe << " is not built";
+    }
+    // A build that exists must be that of the sources.
+    const std::string exe = stale(kWindowsExe, {"src"});
+    if (!exe.empty()) GTEST_FAIL() << exe;
+    if (fs::exists(kWindowsTool)) {
+      const std::string tool = stale(kWindowsTool, {"src", "tools/convergence"});
+      if (!tool.empty()) GTEST_FAIL() << tool;
     }
     fs::create_directory(work());
     fs::copy_file(kWindowsExe, work() / "moody.exe");
@@ -110,6 +150,19 @@ TEST_F(UnderWine, WritesTheSameFilesAsTheNativeBuild) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(fs::exists(work() / name));
     EXPECT_TRUE(read_file(work() / name) == read_file(native / name));
+  }
+}
+
+TEST_F(UnderWine, WholeRunsWriteThePinnedFiles) {
+  for (const testing::GoldenCase& c : testing::kGoldenCases) {
+    SCOPED_TRACE(c.name);
+    for (const testing::GoldenFile& file : c.files)
+      fs::remove(work() / file.name);
+    write_file(work() / "dados.txt", testing::golden_input(c));
+    const RunResult r = run("");
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.stderr_, "") << c.name;
+    testing::expect_golden_files(c, work());
   }
 }
 
@@ -233,6 +286,10 @@ TEST_F(UnderWine, ReadsDadosAsNotepadSavesIt) {
 TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
   const fs::path zip = kWindowsBuild / "moody-windows-x64.zip";
   if (!fs::exists(zip)) GTEST_SKIP() << zip << " is not packed";
+  if (fs::last_write_time(zip) < fs::last_write_time(kWindowsExe)) {
+    GTEST_FAIL() << zip.string() << " is older than " << kWindowsExe.string()
+                 << ": pack it again with `cmake --workflow --preset windows`";
+  }
   const fs::path unpacked = dir_ / "unpacked";
   fs::create_directory(unpacked);
   RunResult r = run_command(unpacked, {"cmake", "-E", "tar", "xf", zip.string()});
