@@ -15,7 +15,7 @@ namespace moody {
 
 std::array<StateArray, kStateArrays + 2> state_arrays(SimulationState& s) {
   const int n = s.N;
-  const int nf = s.N - 1;
+  const int nf = s.N > 0 ? s.N - 1 : 0;  // no face array for a grid without nodes
   CoefficientSet& q = s.QML;
   CoefficientSet& m = s.MASSA;
   return {{{"QML aE", &q.aE, n}, {"QML aP", &q.aP, n},     {"QML bP", &q.bP, n},
@@ -92,7 +92,7 @@ void prepare_grid_and_field(SimulationState& s) {
 
 void start_run(SimulationState& s) {
   set_pi(s);
-  if (!sized_for_N(s)) size_state(s);
+  if (s.N < 2 || !sized_for_N(s)) size_state(s);  // size_state refuses N < 2
   prepare_grid_and_field(s);
 }
 
