@@ -13,6 +13,8 @@
 // Rows follow the solver's convention
 //   aP(i)*phi(i) = aW(i)*phi(i-1) + aE(i)*phi(i+1) + bP(i).
 
+#include <cmath>
+
 namespace moody {
 
 // One row of a discretised equation.
@@ -20,6 +22,20 @@ template <typename T>
 struct Row {
   T aW, aP, aE, bP;
 };
+
+// --- Duct geometry ---------------------------------------------------------------
+
+// Diameter, growing linearly along the duct: D = x*cd + D0.
+template <typename T>
+inline T diameter(T x, double cd, double D0) {
+  return x * cd + D0;
+}
+
+// Cross-section area, the square by the real power: A = D^2*pi*0.25.
+template <typename T>
+inline T area(T D, double pi) {
+  return std::pow(D, 2.0) * pi * 0.25;
+}
 
 // --- Masses and conductances -------------------------------------------------
 

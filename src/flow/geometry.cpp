@@ -2,9 +2,9 @@
 // sections themselves (volumes of zero width); nodes 2..N-1 are the centres of
 // the real volumes; face i, the east face of node i, lies at (i-1)*dx.
 
-#include <cmath>
-
 #include "flow/geometry.hpp"
+
+#include "flow/equations.hpp"
 
 namespace moody {
 
@@ -24,19 +24,17 @@ void geometry(SimulationState& s) {
     s.xe(i) = (static_cast<double>(i) - 1.0) * dx;
   }
 
-  // Diameter, growing linearly: D = x*cd + D0, at nodes and at faces.
+  // Diameters and areas at nodes and at faces.
   for (int i = 1; i <= N - 1; ++i) {
-    s.D(i) = s.x(i) * s.cd + s.D0;
-    s.De(i) = s.xe(i) * s.cd + s.D0;
+    s.D(i) = diameter(s.x(i), s.cd, s.D0);
+    s.De(i) = diameter(s.xe(i), s.cd, s.D0);
   }
-  s.D(N) = s.x(N) * s.cd + s.D0;
-
-  // Cross-section area: A = D^2*pi*0.25, the square by the real power.
+  s.D(N) = diameter(s.x(N), s.cd, s.D0);
   for (int i = 1; i <= N - 1; ++i) {
-    s.A(i) = std::pow(s.D(i), 2.0) * s.pi * 0.25;
-    s.Ae(i) = std::pow(s.De(i), 2.0) * s.pi * 0.25;
+    s.A(i) = area(s.D(i), s.pi);
+    s.Ae(i) = area(s.De(i), s.pi);
   }
-  s.A(N) = std::pow(s.D(N), 2.0) * s.pi * 0.25;
+  s.A(N) = area(s.D(N), s.pi);
 }
 
 }  // namespace moody
