@@ -44,11 +44,13 @@ inline void set(Array1& a, std::initializer_list<double> values) {
     a(i++) = v;
 }
 
-inline std::array<const Array1*, 24> arrays(const SimulationState& s) {
-  return {&s.x,      &s.D,      &s.A,        &s.u,        &s.u0,       &s.p,
-          &s.pl,     &s.Mp,     &s.dP,       &s.xe,       &s.De,       &s.Ae,
-          &s.ue,     &s.ue0,    &s.Me,       &s.de,       &s.QML.aW,   &s.QML.aP,
-          &s.QML.aE, &s.QML.bP, &s.MASSA.aW, &s.MASSA.aP, &s.MASSA.aE, &s.MASSA.bP};
+// The twenty-four arrays of the run (the solver's work pair left out).
+inline std::array<const Array1*, kStateArrays> arrays(const SimulationState& s) {
+  const auto all = state_arrays(const_cast<SimulationState&>(s));
+  std::array<const Array1*, kStateArrays> out{};
+  for (std::size_t k = 0; k < out.size(); ++k)
+    out[k] = all[k].array;
+  return out;
 }
 
 // Empty when the 24 arrays of both states hold the same bits, else where not.
