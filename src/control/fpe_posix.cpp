@@ -15,7 +15,7 @@ namespace moody::fpe {
 namespace {
 constexpr int kTraps = FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW;
 
-void on_sigfpe(int, siginfo_t* info, void*) {
+void on_sigfpe(int /*signal*/, siginfo_t* info, void* /*context*/) {
   Fault fault = Fault::kInvalid;
   switch (info->si_code) {
     case FPE_FLTDIV:

@@ -15,7 +15,8 @@ double time_step_floor(std::int32_t N, double L, double ro, double mi) {
   const double dx = L / volumes;
   const double lambda = std::pow(10.0, -300.0 / volumes);
   const double floor = ro * dx * dx / mi * lambda / ((1.0 - lambda) * (1.0 - lambda));
-  return std::isnan(floor) ? kNone : floor;
+  if (std::isnan(floor)) return kNone;
+  return floor;
 }
 
 }  // namespace moody

@@ -10,7 +10,7 @@
 
 #include "io/launcher.hpp"
 
-extern char** environ;
+extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it to us
 
 namespace moody {
 

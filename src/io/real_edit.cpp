@@ -113,7 +113,7 @@ void justify(const char* text, int length, int w, char* field) {
 // ---- 64 x 64 -> 128-bit multiplication -------------------------------------
 
 #if defined(__SIZEOF_INT128__)
-__extension__ typedef unsigned __int128 Uint128;
+__extension__ using Uint128 = unsigned __int128;
 inline std::uint64_t multiply(std::uint64_t a, std::uint64_t b, std::uint64_t& high) {
   const Uint128 p = static_cast<Uint128>(a) * b;
   high = static_cast<std::uint64_t>(p >> 64);

@@ -104,7 +104,7 @@ void write_coefficients(OutputFile& out, const ReportFormats& fmt, const Simulat
 
 std::vector<const Format*> report_formats() {
   const ReportFormats& f = formats();
-  const std::vector<const Format*> all = {
+  std::vector<const Format*> all = {
       &f.title,         &f.N,          &f.L,
       &f.mi,            &f.ro,         &f.f,
       &f.Uin,           &f.D0,         &f.cd,
