@@ -388,7 +388,7 @@ std::optional<InputError> parse_input(std::string_view bytes, SimulationState& s
 void read_input(SimulationState& s) {
   // The editor's status is kept but not examined: without an editor the
   // file is read as it stands.
-  s.ier = moody::system("notepad dados.txt");
+  s.ier = launcher::system("notepad dados.txt");
   read_parameters(s);
 }
 

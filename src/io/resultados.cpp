@@ -181,9 +181,9 @@ void write_results(SimulationState& s) {
   udat.close();
   pdat.close();
 
-  s.ier = moody::system("wgnuplot u.gnu");
-  s.ier = moody::system("wgnuplot p.gnu");
-  s.ier = moody::system("notepad saida.txt");
+  s.ier = launcher::system("wgnuplot u.gnu");
+  s.ier = launcher::system("wgnuplot p.gnu");
+  s.ier = launcher::system("notepad saida.txt");
 }
 
 }  // namespace moody
