@@ -14,7 +14,7 @@
 #include "control/start.hpp"
 #include "control/principal.hpp"
 #include "flow_support.hpp"
-#include "io/dados.hpp"
+#include "io/input_values.hpp"
 #include "program_run.hpp"
 #include "run.hpp"
 #include "test_support.hpp"

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "control/fpe.hpp"
+#include "io/input_ranges.hpp"
+#include "io/input_values.hpp"
 #include "test_support.hpp"
 
 namespace moody {
