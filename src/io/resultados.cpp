@@ -10,6 +10,7 @@
 
 #include "io/format.hpp"
 #include "io/launcher.hpp"
+#include "io/output_file.hpp"
 
 namespace moody {
 
