@@ -137,9 +137,10 @@ void refuse_untrapped_faults(const SimulationState& s) {
   }
   if (found.empty()) return;
   const std::string cause = fault_advice(s).any_pass;
-  fatal(nan ? ErrorCode::kInvalid : ErrorCode::kOverflow,
-        std::string("floating-point ") + (nan ? "invalid" : "overflow") + " not trapped: " + found +
-            " before the report" + (cause.empty() ? "" : ": " + cause));
+  const fpe::Fault fault = nan ? fpe::Fault::kInvalid : fpe::Fault::kOverflow;
+  fatal(fpe::code_of(fault), std::string("floating-point ") + fpe::name_of(fault) +
+                                 " not trapped: " + found + " before the report" +
+                                 (cause.empty() ? "" : ": " + cause));
 }
 
 }  // namespace moody
