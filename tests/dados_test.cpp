@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "control/fpe.hpp"
+#include "io/input_number.hpp"
 #include "io/input_ranges.hpp"
 #include "io/input_values.hpp"
 #include "test_support.hpp"
@@ -196,6 +197,32 @@ TEST(InputFile, RealFormsAndRounding) {
       {"0x1p3", 2004, 0}, {"1.0q5", 2004, 0}, {"*2.5", 2004, 0},
       {"0*2.5", 2008, 0}, {"'2.0'", 2006, 0}, {"(1.0", 2007, 0}});
   // clang-format on
+}
+
+// Values shown for a person to type: a floor is rounded up to the next
+// number of three digits, a time step to the nearest.
+TEST(InputNumber, ThreeDigitsRoundToTheNearestOrUp) {
+  using input_number::Rounding;
+  const struct {
+    double value;
+    Rounding direction;
+    double rounded;
+  } rows[] = {
+      {0.40080, Rounding::kUp, 0.401},
+      {0.40080, Rounding::kNearest, 0.401},
+      {0.40040, Rounding::kUp, 0.401},
+      {0.40040, Rounding::kNearest, 0.4},
+      {0.4, Rounding::kUp, 0.4},
+      {1.0049e-7, Rounding::kUp, 1.01e-7},
+      {9.991, Rounding::kUp, 10.0},
+      {9.991, Rounding::kNearest, 9.99},
+      {12345.0, Rounding::kNearest, 12300},
+      {12345.0, Rounding::kUp, 12400},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(input_number::three_digits(row.value, row.direction), row.rounded)
+        << row.value << (row.direction == Rounding::kUp ? " up" : " to the nearest");
+  }
 }
 
 // A comma in a number and values the duct or the fluid cannot have are
