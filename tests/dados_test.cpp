@@ -23,15 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kPlain = {"52",   "2.0",  "1.0E-3", "1000.", "0.02", "1.0",
-                                         "0.05", "0.01", "1.0D-2", "1",     "300",  "20"};
+// The example's values without comments, one a line.
+constexpr const char* kPlain =
+    "52\n2.0\n1.0E-3\n1000.\n0.02\n1.0\n0.05\n0.01\n1.0D-2\n1\n300\n20\n";
 
 // The plain example with line `n` (1-based) replaced by `text`.
-std::string example_with(int n, const std::string& text, const char* eol = "\n") {
-  std::string file;
-  for (int k = 1; k <= 12; ++k)
-    file += (k == n ? text : kPlain[k - 1]) + eol;
-  return file;
+std::string plain_with(int n, const std::string& text, const char* eol = "\n") {
+  return testing::example_with(n, text, eol, kPlain);
 }
 
 std::string bits(double v) {
@@ -74,26 +72,26 @@ TEST(InputFile, WorkedExampleWithComments) {
 
 // Layouts that all give the example's values, except where a row says otherwise.
 TEST(InputFile, LayoutAndSeparators) {
-  const std::string plain = example_with(0, "");
+  const std::string plain = plain_with(0, "");
   const auto same = example_values();
   const auto mi_kept = example_values(&SimulationState::mi, 7.5);  // mi's value before the read
   const struct {
     std::string file;
     std::vector<std::string> expected;
   } rows[] = {
-      {example_with(2, "2.0,L"), same},
-      {example_with(2, "2.0/L"), same},
-      {example_with(2, "2.0\tL, with / and , 'q' (c) *"), same},
+      {plain_with(2, "2.0,L"), same},
+      {plain_with(2, "2.0/L"), same},
+      {plain_with(2, "2.0\tL, with / and , 'q' (c) *"), same},
       {"\n\n  \t\n52\n\n\n" + plain.substr(3), same},
-      {example_with(0, "", "\r\n"), same},
+      {plain_with(0, "", "\r\n"), same},
       {"52\rjunk up to the LF\n" + plain.substr(3), same},
       {plain.substr(0, plain.size() - 1), same},
       {"52 2.0\n3.0\n" + plain.substr(7), example_values(&SimulationState::L, 3.0)},
       {"\t 52\t\n" + plain.substr(3), same},
-      {example_with(3, ", mi keeps its value"), mi_kept},
-      {example_with(3, "/"), mi_kept},
-      {example_with(3, "  3*"), mi_kept},
-      {example_with(2, "3*2.0, 4.0"), same},
+      {plain_with(3, ", mi keeps its value"), mi_kept},
+      {plain_with(3, "/"), mi_kept},
+      {plain_with(3, "  3*"), mi_kept},
+      {plain_with(2, "3*2.0, 4.0"), same},
   };
   for (const auto& row : rows) {
     SimulationState s;
@@ -105,7 +103,7 @@ TEST(InputFile, LayoutAndSeparators) {
 
 // The encodings the editor saves: the same twelve values from each.
 TEST(InputFile, ByteOrderMarks) {
-  const std::string plain = example_with(0, "", "\r\n");
+  const std::string plain = plain_with(0, "", "\r\n");
   std::string utf16 = "\xFF\xFE";
   for (const char c : plain)
     utf16 += std::string(1, c) + '\0';
@@ -144,7 +142,7 @@ void expect_forms(int line, Get get, std::initializer_list<FormRow> rows) {
     SimulationState s;
     s.N = 99;
     s.L = 42.5;
-    const auto error = parse_input(example_with(line, row.text), s);
+    const auto error = parse_input(plain_with(line, row.text), s);
     const std::string got = error ? std::to_string(int(error->code)) : bits(get(s));
     EXPECT_EQ(got, row.code ? std::to_string(row.code) : bits(row.value)) << row.text;
   }
@@ -290,7 +288,7 @@ TEST(InputFile, DecimalCommaAndRangeRefusals) {
   };
   for (const auto& row : rows) {
     SimulationState s;
-    auto error = parse_input(example_with(row.line, row.text), s);
+    auto error = parse_input(plain_with(row.line, row.text), s);
     if (!error) error = check_ranges(s);
     std::string got;
     if (error)
@@ -314,13 +312,13 @@ TEST(InputFile, ErrorsNameLineMemberAndText) {
   EXPECT_EQ(error->description,
             "dados.txt, line 1, value of N: end of file, 0 of the 12 values read");
 
-  const std::string eleven = example_with(0, "");
+  const std::string eleven = plain_with(0, "");
   error = parse_input(eleven.substr(0, eleven.size() - 3), s);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->description,
             "dados.txt, line 12, value of itmaxm: end of file, 11 of the 12 values read");
 
-  error = parse_input(example_with(5, std::string("\x01\"\\\xff") + std::string(100, '9')), s);
+  error = parse_input(plain_with(5, std::string("\x01\"\\\xff") + std::string(100, '9')), s);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->description, "dados.txt, line 5, value of f: invalid real \"\\x01\\\"\\\\\\xff" +
                                     std::string(36, '9') + "\"... (104 characters)");
@@ -382,7 +380,7 @@ TEST_F(InputStep, DirectoryCannotBeOpened) {
 }
 
 TEST_F(InputStep, ReadsTheFileAfterTheEditor) {
-  std::ofstream(root_ / "work" / "dados.txt") << example_with(0, "", "\r\n");
+  std::ofstream(root_ / "work" / "dados.txt") << plain_with(0, "", "\r\n");
   SimulationState s;
   const auto run = [&] {
     enter();
@@ -397,7 +395,7 @@ TEST_F(InputStep, ReadsTheFileAfterTheEditor) {
 }
 
 TEST_F(InputStep, OverflowIsAnInputErrorEvenWithTraps) {
-  std::ofstream(root_ / "work" / "dados.txt") << example_with(4, "1E400");
+  std::ofstream(root_ / "work" / "dados.txt") << plain_with(4, "1E400");
   SimulationState s;
   EXPECT_EXIT((enter(), fpe::install(), read_input(s)), ::testing::ExitedWithCode(1),
               "run-time error F2005: dados.txt, line 4, value of ro");

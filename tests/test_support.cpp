@@ -33,6 +33,19 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ignored);
 }
 
+std::string example_with(int line, std::string_view text, std::string_view eol,
+                         std::string_view example) {
+  std::string out;
+  int n = 1;
+  for (std::size_t start = 0; start < example.size(); ++n) {
+    const std::size_t end = std::min(example.find('\n', start), example.size());
+    out.append(n == line ? text : example.substr(start, end - start));
+    out.append(eol);
+    start = end + 1;
+  }
+  return out;
+}
+
 void write_file(const fs::path& file, std::string_view bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

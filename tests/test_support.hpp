@@ -26,6 +26,11 @@ inline constexpr const char* kExampleInput =
     "300      itmax\n"
     "20       itmaxm (echoed in the report only)\n";
 
+// `example` with line `line` (1-based; 0 for none) replaced by `text`, and
+// every line ended by `eol`.
+std::string example_with(int line, std::string_view text, std::string_view eol = "\n",
+                         std::string_view example = kExampleInput);
+
 // A fresh, empty folder under the system's temporary directory, removed
 // with everything in it when the object goes out of scope.
 class ScratchDir {
