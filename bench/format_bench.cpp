@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "io/field_edit.hpp"
 #include "io/format.hpp"
+#include "io/output_file.hpp"
 
 namespace {
 

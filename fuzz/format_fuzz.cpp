@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "io/field_edit.hpp"
 #include "io/format.hpp"
 #include "io/resultados.hpp"
 

@@ -14,8 +14,8 @@
 #include <string_view>
 
 #include "control/state.hpp"
-#include "io/dados.hpp"
 #include "io/input_number.hpp"
+#include "io/input_values.hpp"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "control/start.hpp"
 #include "control/principal.hpp"
 #include "flow_support.hpp"
-#include "io/dados.hpp"
+#include "io/input_values.hpp"
 #include "program_run.hpp"
 #include "run.hpp"
 #include "test_support.hpp"
@@ -25,20 +25,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using convergence::Ending;
+using testing::example_with;
 using testing::read_file;
 using testing::run_command;
 using testing::ScratchDir;
 using testing::write_file;
 using testing::write_script;
-
-// The example with line `line` (1-based) replaced by `text`.
-std::string example_with(int line, const std::string& text) {
-  std::istringstream in(testing::kExampleInput);
-  std::string out, l;
-  for (int n = 1; std::getline(in, l); ++n)
-    out += (n == line ? text : l) + "\n";
-  return out;
-}
 
 // The verification duct (L = 1 m, D0 = 0.1 m, cd = 0.05) on N nodes.
 std::string duct(int N, const std::string& dt, int itmax) {

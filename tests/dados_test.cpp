@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "control/fpe.hpp"
+#include "io/input_number.hpp"
+#include "io/input_ranges.hpp"
+#include "io/input_values.hpp"
 #include "test_support.hpp"
 
 namespace moody {
@@ -20,15 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kPlain = {"52",   "2.0",  "1.0E-3", "1000.", "0.02", "1.0",
-                                         "0.05", "0.01", "1.0D-2", "1",     "300",  "20"};
+// The example's values without comments, one a line.
+constexpr const char* kPlain =
+    "52\n2.0\n1.0E-3\n1000.\n0.02\n1.0\n0.05\n0.01\n1.0D-2\n1\n300\n20\n";
 
 // The plain example with line `n` (1-based) replaced by `text`.
-std::string example_with(int n, const std::string& text, const char* eol = "\n") {
-  std::string file;
-  for (int k = 1; k <= 12; ++k)
-    file += (k == n ? text : kPlain[k - 1]) + eol;
-  return file;
+std::string plain_with(int n, const std::string& text, const char* eol = "\n") {
+  return testing::example_with(n, text, eol, kPlain);
 }
 
 std::string bits(double v) {
@@ -71,26 +72,26 @@ TEST(InputFile, WorkedExampleWithComments) {
 
 // Layouts that all give the example's values, except where a row says otherwise.
 TEST(InputFile, LayoutAndSeparators) {
-  const std::string plain = example_with(0, "");
+  const std::string plain = plain_with(0, "");
   const auto same = example_values();
   const auto mi_kept = example_values(&SimulationState::mi, 7.5);  // mi's value before the read
   const struct {
     std::string file;
     std::vector<std::string> expected;
   } rows[] = {
-      {example_with(2, "2.0,L"), same},
-      {example_with(2, "2.0/L"), same},
-      {example_with(2, "2.0\tL, with / and , 'q' (c) *"), same},
+      {plain_with(2, "2.0,L"), same},
+      {plain_with(2, "2.0/L"), same},
+      {plain_with(2, "2.0\tL, with / and , 'q' (c) *"), same},
       {"\n\n  \t\n52\n\n\n" + plain.substr(3), same},
-      {example_with(0, "", "\r\n"), same},
+      {plain_with(0, "", "\r\n"), same},
       {"52\rjunk up to the LF\n" + plain.substr(3), same},
       {plain.substr(0, plain.size() - 1), same},
       {"52 2.0\n3.0\n" + plain.substr(7), example_values(&SimulationState::L, 3.0)},
       {"\t 52\t\n" + plain.substr(3), same},
-      {example_with(3, ", mi keeps its value"), mi_kept},
-      {example_with(3, "/"), mi_kept},
-      {example_with(3, "  3*"), mi_kept},
-      {example_with(2, "3*2.0, 4.0"), same},
+      {plain_with(3, ", mi keeps its value"), mi_kept},
+      {plain_with(3, "/"), mi_kept},
+      {plain_with(3, "  3*"), mi_kept},
+      {plain_with(2, "3*2.0, 4.0"), same},
   };
   for (const auto& row : rows) {
     SimulationState s;
@@ -102,7 +103,7 @@ TEST(InputFile, LayoutAndSeparators) {
 
 // The encodings the editor saves: the same twelve values from each.
 TEST(InputFile, ByteOrderMarks) {
-  const std::string plain = example_with(0, "", "\r\n");
+  const std::string plain = plain_with(0, "", "\r\n");
   std::string utf16 = "\xFF\xFE";
   for (const char c : plain)
     utf16 += std::string(1, c) + '\0';
@@ -141,7 +142,7 @@ void expect_forms(int line, Get get, std::initializer_list<FormRow> rows) {
     SimulationState s;
     s.N = 99;
     s.L = 42.5;
-    const auto error = parse_input(example_with(line, row.text), s);
+    const auto error = parse_input(plain_with(line, row.text), s);
     const std::string got = error ? std::to_string(int(error->code)) : bits(get(s));
     EXPECT_EQ(got, row.code ? std::to_string(row.code) : bits(row.value)) << row.text;
   }
@@ -194,6 +195,32 @@ TEST(InputFile, RealFormsAndRounding) {
       {"0x1p3", 2004, 0}, {"1.0q5", 2004, 0}, {"*2.5", 2004, 0},
       {"0*2.5", 2008, 0}, {"'2.0'", 2006, 0}, {"(1.0", 2007, 0}});
   // clang-format on
+}
+
+// Values shown for a person to type: a floor is rounded up to the next
+// number of three digits, a time step to the nearest.
+TEST(InputNumber, ThreeDigitsRoundToTheNearestOrUp) {
+  using input_number::Rounding;
+  const struct {
+    double value;
+    Rounding direction;
+    double rounded;
+  } rows[] = {
+      {0.40080, Rounding::kUp, 0.401},
+      {0.40080, Rounding::kNearest, 0.401},
+      {0.40040, Rounding::kUp, 0.401},
+      {0.40040, Rounding::kNearest, 0.4},
+      {0.4, Rounding::kUp, 0.4},
+      {1.0049e-7, Rounding::kUp, 1.01e-7},
+      {9.991, Rounding::kUp, 10.0},
+      {9.991, Rounding::kNearest, 9.99},
+      {12345.0, Rounding::kNearest, 12300},
+      {12345.0, Rounding::kUp, 12400},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(input_number::three_digits(row.value, row.direction), row.rounded)
+        << row.value << (row.direction == Rounding::kUp ? " up" : " to the nearest");
+  }
 }
 
 // A comma in a number and values the duct or the fluid cannot have are
@@ -261,7 +288,7 @@ TEST(InputFile, DecimalCommaAndRangeRefusals) {
   };
   for (const auto& row : rows) {
     SimulationState s;
-    auto error = parse_input(example_with(row.line, row.text), s);
+    auto error = parse_input(plain_with(row.line, row.text), s);
     if (!error) error = check_ranges(s);
     std::string got;
     if (error)
@@ -285,13 +312,13 @@ TEST(InputFile, ErrorsNameLineMemberAndText) {
   EXPECT_EQ(error->description,
             "dados.txt, line 1, value of N: end of file, 0 of the 12 values read");
 
-  const std::string eleven = example_with(0, "");
+  const std::string eleven = plain_with(0, "");
   error = parse_input(eleven.substr(0, eleven.size() - 3), s);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->description,
             "dados.txt, line 12, value of itmaxm: end of file, 11 of the 12 values read");
 
-  error = parse_input(example_with(5, std::string("\x01\"\\\xff") + std::string(100, '9')), s);
+  error = parse_input(plain_with(5, std::string("\x01\"\\\xff") + std::string(100, '9')), s);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->description, "dados.txt, line 5, value of f: invalid real \"\\x01\\\"\\\\\\xff" +
                                     std::string(36, '9') + "\"... (104 characters)");
@@ -353,7 +380,7 @@ TEST_F(InputStep, DirectoryCannotBeOpened) {
 }
 
 TEST_F(InputStep, ReadsTheFileAfterTheEditor) {
-  std::ofstream(root_ / "work" / "dados.txt") << example_with(0, "", "\r\n");
+  std::ofstream(root_ / "work" / "dados.txt") << plain_with(0, "", "\r\n");
   SimulationState s;
   const auto run = [&] {
     enter();
@@ -368,7 +395,7 @@ TEST_F(InputStep, ReadsTheFileAfterTheEditor) {
 }
 
 TEST_F(InputStep, OverflowIsAnInputErrorEvenWithTraps) {
-  std::ofstream(root_ / "work" / "dados.txt") << example_with(4, "1E400");
+  std::ofstream(root_ / "work" / "dados.txt") << plain_with(4, "1E400");
   SimulationState s;
   EXPECT_EXIT((enter(), fpe::install(), read_input(s)), ::testing::ExitedWithCode(1),
               "run-time error F2005: dados.txt, line 4, value of ro");

@@ -13,6 +13,7 @@ namespace moody {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::example_with;
 using testing::read_file;
 using testing::run_program;
 using testing::RunResult;
@@ -22,22 +23,6 @@ using testing::write_script;
 
 using testing::kExampleInput;
 const char* const kExample = kExampleInput;
-
-// The example with line `line` (1-based) replaced by `text`.
-std::string example_with(int line, const std::string& text) {
-  std::string out;
-  std::string all = kExample;
-  int n = 1;
-  std::size_t start = 0;
-  while (start < all.size()) {
-    const std::size_t end = all.find('\n', start);
-    out += (n == line) ? text : all.substr(start, end - start);
-    out += '\n';
-    start = end + 1;
-    ++n;
-  }
-  return out;
-}
 
 class Program : public ::testing::Test {
  protected:

@@ -17,6 +17,7 @@ namespace moody {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::example_with;
 using testing::read_file;
 using testing::run_program;
 using testing::RunResult;
@@ -31,17 +32,10 @@ const char* const kOlder[][2] = {
     {"p.dat", "older p\r\n"},
 };
 
-// examples/dados.txt with line `line` (1-based) replaced by `text`.
-std::string example_with(int line, const std::string& text) {
-  const std::string all = read_file(fs::path(MOODY_SOURCE_DIR) / "examples" / "dados.txt");
-  std::string out;
-  int n = 1;
-  for (std::size_t start = 0; start < all.size(); ++n) {
-    const std::size_t end = all.find('\n', start);
-    out += (n == line ? text : all.substr(start, end - start)) + "\n";
-    start = end + 1;
-  }
-  return out;
+// The cases change one line of the example that ships with the program.
+TEST(FailureMatrix, CasesStartFromTheShippedExample) {
+  EXPECT_EQ(read_file(fs::path(MOODY_SOURCE_DIR) / "examples" / "dados.txt"),
+            testing::kExampleInput);
 }
 
 // One run: a fresh folder with stand-ins for the editor and the plotter that

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "io/output_file.hpp"
+
 namespace moody {
 namespace {
 

@@ -31,38 +31,38 @@ class FakeEditor : public ::testing::Test {
 };
 
 TEST_F(FakeEditor, BlocksUntilTheProgramEndsAndReturnsItsStatus) {
-  EXPECT_EQ(moody::system("notepad dados.txt"), 3);
+  EXPECT_EQ(launcher::system("notepad dados.txt"), 3);
   EXPECT_EQ(read_file(log()), "dados.txt\nended\n");
 }
 
 TEST_F(FakeEditor, CommandReachesTheInterpreterAsOneCommandLine) {
   // Quoting and trailing blanks: the interpreter sees the text as written,
   // less the blanks at its end; leading blanks are kept and harmless.
-  EXPECT_EQ(moody::system("   notepad 'a b' \"c\"  d    "), 3);
+  EXPECT_EQ(launcher::system("   notepad 'a b' \"c\"  d    "), 3);
   EXPECT_EQ(read_file(log()), "a b\nc\nd\nended\n");
 }
 
 TEST(Launcher, TrimsOnlyTrailingBlanks) {
-  EXPECT_EQ(trim_command("notepad saida.txt   "), "notepad saida.txt");
-  EXPECT_EQ(trim_command("  notepad\t"), "  notepad\t");
-  EXPECT_EQ(trim_command("    "), "");
+  EXPECT_EQ(launcher::trim_command("notepad saida.txt   "), "notepad saida.txt");
+  EXPECT_EQ(launcher::trim_command("  notepad\t"), "  notepad\t");
+  EXPECT_EQ(launcher::trim_command("    "), "");
 }
 
 TEST(Launcher, AcceptsCommandsUpTo1024Characters) {
   // ":" is the shell's no-op; the rest pads the command to the limit.
-  const std::string longest = ": " + std::string(kMaxCommand - 2, 'x');
+  const std::string longest = ": " + std::string(launcher::kMaxCommand - 2, 'x');
   ASSERT_EQ(longest.size(), 1024u);
-  EXPECT_EQ(moody::system(longest + "      "), 0);
+  EXPECT_EQ(launcher::system(longest + "      "), 0);
 
   errno = 0;
-  EXPECT_EQ(moody::system(longest + "x"), -1);
-  EXPECT_EQ(errno, kReasonTooLong);
+  EXPECT_EQ(launcher::system(longest + "x"), -1);
+  EXPECT_EQ(errno, launcher::kReasonTooLong);
 }
 
 TEST(Launcher, MissingProgramIsAStatusNotAFailureOfTheRun) {
-  const int status = moody::system("no-such-program-anywhere-1234 dados.txt");
+  const int status = launcher::system("no-such-program-anywhere-1234 dados.txt");
   EXPECT_EQ(status, 127);  // the shell's "command not found"
-  EXPECT_EQ(moody::system("exit 0"), 0);  // and the next launch still works
+  EXPECT_EQ(launcher::system("exit 0"), 0);  // and the next launch still works
 }
 
 }  // namespace

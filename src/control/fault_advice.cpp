@@ -1,9 +1,6 @@
 #include "control/fault_advice.hpp"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -43,15 +40,8 @@ std::string first_non_finite(const std::string& name, const Array1& a, bool& nan
 // `v` rounded up to three significant digits: a value at least v that reads
 // well ("0.401" for 0.40080...).
 std::string rounded_up(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2e", v);
-  double up = std::strtod(text, nullptr);
-  if (up < v) {
-    const int exponent = std::atoi(std::strchr(text, 'e') + 1);
-    std::snprintf(text, sizeof text, "%.2e", v + 0.5 * std::pow(10.0, exponent - 2));
-    up = std::strtod(text, nullptr);
-  }
-  return input_number::round_trip_text(up >= v ? up : v);
+  using input_number::Rounding;
+  return input_number::round_trip_text(input_number::three_digits(v, Rounding::kUp));
 }
 }  // namespace
 
@@ -137,9 +127,10 @@ void refuse_untrapped_faults(const SimulationState& s) {
   }
   if (found.empty()) return;
   const std::string cause = fault_advice(s).any_pass;
-  fatal(nan ? ErrorCode::kInvalid : ErrorCode::kOverflow,
-        std::string("floating-point ") + (nan ? "invalid" : "overflow") + " not trapped: " + found +
-            " before the report" + (cause.empty() ? "" : ": " + cause));
+  const fpe::Fault fault = nan ? fpe::Fault::kInvalid : fpe::Fault::kOverflow;
+  fatal(fpe::code_of(fault), std::string("floating-point ") + fpe::name_of(fault) +
+                                 " not trapped: " + found + " before the report" +
+                                 (cause.empty() ? "" : ": " + cause));
 }
 
 }  // namespace moody

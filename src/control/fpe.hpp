@@ -7,7 +7,29 @@
 
 #include <string_view>
 
+#include "control/runtime_error.hpp"
+
 namespace moody::fpe {
+
+// The three faults that trap, each with the number of its M frame and the
+// word that names it there ("floating-point divide by zero in ...").
+enum class Fault : unsigned char { kDivideByZero, kOverflow, kInvalid };
+struct FaultName {
+  ErrorCode code;
+  const char* name;
+};
+// In the order of Fault.
+inline constexpr FaultName kFaultNames[] = {
+    {ErrorCode::kDivideByZero, "divide by zero"},
+    {ErrorCode::kOverflow, "overflow"},
+    {ErrorCode::kInvalid, "invalid"},
+};
+constexpr ErrorCode code_of(Fault fault) {
+  return kFaultNames[static_cast<unsigned>(fault)].code;
+}
+constexpr const char* name_of(Fault fault) {
+  return kFaultNames[static_cast<unsigned>(fault)].name;
+}
 
 // Unmasks the three traps and installs the handler that writes the frame.
 void install();

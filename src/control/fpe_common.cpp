@@ -71,31 +71,13 @@ void describe(const char* fault, char* buf, unsigned size) {
   if (size > 0) buf[pos] = '\0';
 }
 
-int code_of(Fault fault) {
-  switch (fault) {
-    case Fault::kDivideByZero: return 4001;
-    case Fault::kOverflow: return 4002;
-    case Fault::kInvalid: return 4003;
-  }
-  return 4003;
-}
-
-const char* name_of(Fault fault) {
-  switch (fault) {
-    case Fault::kDivideByZero: return "divide by zero";
-    case Fault::kOverflow: return "overflow";
-    case Fault::kInvalid: return "invalid";
-  }
-  return "invalid";
-}
-
 unsigned frame_for(Fault fault, char* buf, unsigned size) {
   if (size < 2) return 0;
   // A text too long for buf is cut, but the frame's closing line break stays.
   const unsigned text_size = size - 1;
   unsigned pos = 0;
   put(buf, text_size, &pos, "\nrun-time error M");
-  put_int(buf, text_size, &pos, code_of(fault));
+  put_int(buf, text_size, &pos, static_cast<int>(code_of(fault)));
   put(buf, text_size, &pos, ": ");
   put_description(name_of(fault), buf, text_size, &pos);
   buf[pos++] = '\n';

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "control/runtime_error.hpp"
+#include "io/field_edit.hpp"
+
 namespace moody {
 
 // Reads a format text into a Format's program.  Recursive descent over the

@@ -1,6 +1,7 @@
 #pragma once
-// Fixed-column formatted output: format texts, the records they describe,
-// and the sequential files the records go to.
+// Fixed-column formatted output: format texts and the records they describe.
+// The records go to an OutputFile (output_file.hpp); the fields are edited
+// by field_edit.hpp.
 //
 // A format text is "(" ... ")" holding comma-separated descriptors:
 //   'text'    literal (a doubled apostrophe stands for one apostrophe)
@@ -18,14 +19,11 @@
 // The bytes are written as they are (single-byte text, one byte per column).
 
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "control/runtime_error.hpp"
 
 namespace moody {
 
@@ -89,54 +87,5 @@ class Format {
   std::size_t reversion_ = 0;        // where leftover items start again
   bool reversion_has_data_ = false;  // whether anything from there takes an item
 };
-
-// A sequential formatted output file.  Opening creates it, or opens an
-// existing one as it is; the old contents are cut when the first records are
-// handed over, so a run that stops before that leaves them whole.  Records
-// are gathered in memory and handed to the file in blocks of about 1 MiB, so
-// a failure later in the run leaves the earlier blocks on disk; every failure
-// is a fatal run-time error naming the file, the unit and the reason.
-class OutputFile {
- public:
-  OutputFile(std::string name, int unit);
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile();  // closes the file if still open, without raising an error
-
-  void write(const Format& format, std::initializer_list<Item> items) {
-    write(format, std::span<const Item>(items.begin(), items.size()));
-  }
-  void write(const Format& format, std::span<const Item> items);
-
-  // Writes out what is gathered, flushes and closes.  Closing a closed file
-  // does nothing; writing to one is a fatal error.
-  void close();
-
-  static constexpr std::size_t kBlock = std::size_t{1} << 20;
-
- private:
-  void flush();
-  int cut() noexcept;        // an existing file to length 0; 0 or an errno value
-  int hand_over() noexcept;  // buffer to the system; 0 or an errno value
-  void unlink() noexcept;    // off the chain of open files
-  [[noreturn]] void fail(ErrorCode code, const char* action, int error);
-
-  std::string name_;
-  int unit_;
-  std::FILE* file_ = nullptr;
-  std::string buffer_;
-  bool uncut_ = false;               // an existing file, not yet cut
-  OutputFile* next_open_ = nullptr;  // the chain of open files
-};
-
-// Field editing.  Each writes exactly w characters at `field` (w >= 0,
-// d >= 0): the text right-justified, or w asterisks if it does not fit.
-void edit_integer(std::int32_t v, int w, char* field);
-// Ew.d with scale factor 1.  The fast path; falls back to exact arithmetic
-// when it cannot decide a rounding.  Infinities and NaN, which the run never
-// produces, are written as "Inf", "-Inf" and "NaN".
-void edit_real(double v, int w, int d, char* field);
-// The same result by exact big-integer arithmetic on the decimal expansion.
-void edit_real_exact(double v, int w, int d, char* field);
 
 }  // namespace moody

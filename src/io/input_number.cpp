@@ -1,6 +1,10 @@
 #include "io/input_number.hpp"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 namespace moody::input_number {
@@ -199,6 +203,20 @@ std::string round_trip_text(double value) {
   char text[32];  // the longest shortest form, "-2.2250738585072014e-308", is 24
   const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
   return ec == std::errc() ? std::string(text, end) : std::string("?");
+}
+
+double three_digits(double value, Rounding direction) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2e", value);
+  double rounded = std::strtod(text, nullptr);
+  if (direction == Rounding::kUp && rounded < value) {
+    // Half a unit of the third digit more, rounded again, is the next one up.
+    const int exponent = std::atoi(std::strchr(text, 'e') + 1);
+    std::snprintf(text, sizeof text, "%.2e", value + 0.5 * std::pow(10.0, exponent - 2));
+    rounded = std::strtod(text, nullptr);
+    if (rounded < value) rounded = value;
+  }
+  return rounded;
 }
 
 }  // namespace moody::input_number

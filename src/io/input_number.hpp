@@ -77,4 +77,11 @@ RealResult read_real(std::string_view text);
 // "-2", "1e+100"), for values shown in messages.
 std::string round_trip_text(double value);
 
+// `value` rounded to three significant digits, for a value a person types:
+// to the nearest such number, or up to the first that is not below `value`
+// (a floor, 0.40080... giving 0.401).  The double nearest the rounded
+// decimal; `value` itself when rounding up cannot reach it.
+enum class Rounding { kNearest, kUp };
+double three_digits(double value, Rounding direction);
+
 }  // namespace moody::input_number

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace moody {
+namespace moody::launcher {
 
 // Longest command accepted, after its trailing blanks are dropped.
 inline constexpr std::size_t kMaxCommand = 1024;
@@ -26,9 +26,10 @@ inline constexpr int kReasonNoResources = 12;  // ENOMEM: any other failure
 //            the program started is that interpreter (a bare name from the
 //            system folder), whatever the command line's text.
 //   POSIX:   /bin/sh -c command.
+// In a namespace of its own, so that it hides no C library ::system.
 int system(std::string_view command);
 
 // The text of a command once its trailing blanks are dropped.
 std::string_view trim_command(std::string_view command);
 
-}  // namespace moody
+}  // namespace moody::launcher

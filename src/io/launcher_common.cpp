@@ -1,6 +1,6 @@
 #include "io/launcher.hpp"
 
-namespace moody {
+namespace moody::launcher {
 
 std::string_view trim_command(std::string_view command) {
   std::size_t n = command.size();
@@ -8,4 +8,4 @@ std::string_view trim_command(std::string_view command) {
   return command.substr(0, n);
 }
 
-}  // namespace moody
+}  // namespace moody::launcher

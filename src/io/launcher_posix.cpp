@@ -12,7 +12,7 @@
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it to us
 
-namespace moody {
+namespace moody::launcher {
 
 namespace {
 int reason_for(int error) {
@@ -54,4 +54,4 @@ int system(std::string_view command) {
   return -1;
 }
 
-}  // namespace moody
+}  // namespace moody::launcher

@@ -16,7 +16,7 @@
 
 #include "io/launcher.hpp"
 
-namespace moody {
+namespace moody::launcher {
 
 namespace {
 DWORD reason_for(DWORD error) {
@@ -108,4 +108,4 @@ int system(std::string_view command) {
   return static_cast<int>(status);
 }
 
-}  // namespace moody
+}  // namespace moody::launcher

@@ -9,13 +9,14 @@
 // are handed over: a run that stops before then (another file that cannot
 // be opened, say) leaves an older report whole rather than empty.
 
+#include "io/output_file.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "io/file_cut.hpp"
-#include "io/format.hpp"
 
 namespace moody {
 namespace {

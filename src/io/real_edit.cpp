@@ -64,7 +64,7 @@
 #include <cstring>
 #include <vector>
 
-#include "io/format.hpp"
+#include "io/field_edit.hpp"
 #include "io/real_digits.hpp"
 
 namespace moody {

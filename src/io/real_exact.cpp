@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "io/format.hpp"
+#include "io/field_edit.hpp"
 #include "io/real_digits.hpp"
 
 namespace moody {

@@ -10,6 +10,7 @@
 
 #include "io/format.hpp"
 #include "io/launcher.hpp"
+#include "io/output_file.hpp"
 
 namespace moody {
 
@@ -181,9 +182,9 @@ void write_results(SimulationState& s) {
   udat.close();
   pdat.close();
 
-  s.ier = moody::system("wgnuplot u.gnu");
-  s.ier = moody::system("wgnuplot p.gnu");
-  s.ier = moody::system("notepad saida.txt");
+  s.ier = launcher::system("wgnuplot u.gnu");
+  s.ier = launcher::system("wgnuplot p.gnu");
+  s.ier = launcher::system("notepad saida.txt");
 }
 
 }  // namespace moody

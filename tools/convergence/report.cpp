@@ -50,7 +50,7 @@ std::int64_t round_stride(double v) {
 
 // The program's code for a fault: "M4002".
 std::string program_code(Fault f) {
-  return format("M%d", fault_code(f));
+  return format("M%d", static_cast<int>(fpe::code_of(f)));
 }
 
 }  // namespace
@@ -63,8 +63,8 @@ std::string trial_text(const Trial& t) {
       return format("diverges from pass %lld", ll(t.diverging_from));
     case Ending::kFault:
       if (t.passes == 0)
-        return std::string("floating-point ") + fault_name(t.fault) + " before pass 1";
-      return format("floating-point %s in pass %lld", fault_name(t.fault), ll(t.passes));
+        return std::string("floating-point ") + fpe::name_of(*t.fault) + " before pass 1";
+      return format("floating-point %s in pass %lld", fpe::name_of(*t.fault), ll(t.passes));
     case Ending::kCap:
       return format("not converged in %lld passes (the cap)", ll(t.passes));
   }
@@ -152,8 +152,8 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
       t += "no itmax makes this dt converge: lower dt (convergence --window searches the range)\n";
       break;
     case Ending::kFault: {
-      const std::string what = std::string("floating-point ") + fault_name(o.fault);
-      const std::string code = program_code(o.fault);
+      const std::string what = std::string("floating-point ") + fpe::name_of(*o.fault);
+      const std::string code = program_code(*o.fault);
       if (o.passes == 0) {
         t += what + " before pass 1, in the grid and geometry: the program stops there with " +
              code + "\n";

@@ -17,24 +17,24 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // The fault flags that the pass since the last clearing has raised, the one
 // that makes the others first: a division by zero or an overflow makes the
 // infinities from which an invalid operation follows.
-Fault raised() {
+std::optional<Fault> raised() {
   const int flags = std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID);
   if (flags & FE_DIVBYZERO) return Fault::kDivideByZero;
   if (flags & FE_OVERFLOW) return Fault::kOverflow;
   if (flags & FE_INVALID) return Fault::kInvalid;
-  return Fault::kNone;
+  return std::nullopt;
 }
 
 // A value that no flag announced (where the masks are not honoured): NaN is
 // an invalid operation, an infinity an overflow.
-Fault unannounced(const Residuals& r) {
+std::optional<Fault> unannounced(const Residuals& r) {
   for (double v : {r.mass, r.velocity, r.pressure, r.outlet}) {
     if (std::isnan(v)) return Fault::kInvalid;
   }
   for (double v : {r.mass, r.velocity, r.pressure, r.outlet}) {
     if (std::isinf(v)) return Fault::kOverflow;
   }
-  return Fault::kNone;
+  return std::nullopt;
 }
 
 // The smallest value of one residual so far, and where it was.
@@ -77,34 +77,6 @@ std::int64_t passes_needed(const std::vector<Row>& rows, double final, double sc
 
 }  // namespace
 
-const char* fault_name(Fault f) {
-  switch (f) {
-    case Fault::kDivideByZero:
-      return "divide by zero";
-    case Fault::kOverflow:
-      return "overflow";
-    case Fault::kInvalid:
-      return "invalid";
-    case Fault::kNone:
-      break;
-  }
-  return "none";
-}
-
-int fault_code(Fault f) {
-  switch (f) {
-    case Fault::kDivideByZero:
-      return 4001;
-    case Fault::kOverflow:
-      return 4002;
-    case Fault::kInvalid:
-      return 4003;
-    case Fault::kNone:
-      break;
-  }
-  return 0;
-}
-
 bool row_kept(std::int64_t pass) {
   std::int64_t stride = 1;
   for (std::int64_t limit = 10000; pass > limit; limit *= 10)
@@ -122,7 +94,7 @@ Outcome run(SimulationState& s, Observer* observer) {
 
   std::feclearexcept(FE_ALL_EXCEPT);
   start_run(s);
-  if (const Fault f = raised(); f != Fault::kNone) {
+  if (const std::optional<Fault> f = raised()) {
     o.ending = Ending::kFault;
     o.fault = f;
     return o;
@@ -144,10 +116,10 @@ Outcome run(SimulationState& s, Observer* observer) {
     s.it = static_cast<std::int32_t>(std::min<std::int64_t>(k, INT32_MAX));
     std::feclearexcept(FE_ALL_EXCEPT);
     outer_iteration(s);
-    Fault fault = raised();
+    std::optional<Fault> fault = raised();
     const Residuals r = meter.measure(s);
-    if (fault == Fault::kNone) fault = unannounced(r);
-    if (fault != Fault::kNone) {
+    if (!fault) fault = unannounced(r);
+    if (fault) {
       o.ending = Ending::kFault;
       o.fault = fault;
       o.passes = k;

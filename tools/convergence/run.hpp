@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
+#include "control/fpe.hpp"
 #include "control/state.hpp"
 #include "residuals.hpp"
 
@@ -48,11 +50,8 @@ enum class Ending {
   kCap,
 };
 
-enum class Fault { kNone, kDivideByZero, kOverflow, kInvalid };
-
-// The words for a fault ("divide by zero") and the program's code (4001).
-const char* fault_name(Fault f);
-int fault_code(Fault f);
+// A fault that would have stopped the program: the trap handler's list.
+using fpe::Fault;
 
 // One line of residuos.dat: the residuals after pass `pass`, and the range
 // of the outlet pressure over the passes since the line before.
@@ -82,7 +81,7 @@ struct Outcome {
   std::int64_t diverging_from = 0;
   const char* grown = "";
   // Fault: which; `passes` is the pass that raised it (0: the grid width).
-  Fault fault = Fault::kNone;
+  std::optional<Fault> fault;
   std::vector<Row> rows;
 };
 

@@ -74,9 +74,8 @@ std::pair<Trial, Trial> edge(Trials& trials, const Trial& start, double factor, 
 
 std::string dt_text(double dt) {
   if (!(dt > 0.0) || !std::isfinite(dt)) return "0";
+  const double v = input_number::three_digits(dt, input_number::Rounding::kNearest);
   char text[64];
-  std::snprintf(text, sizeof text, "%.2e", dt);  // three significant digits
-  const double v = std::strtod(text, nullptr);
   if (v >= 1e-4 && v < 1e6) {
     const int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(v))));
     std::snprintf(text, sizeof text, "%.*f", decimals, v);
@@ -89,6 +88,7 @@ std::string dt_text(double dt) {
     return plain;
   }
   // 1.50e-07 -> 1.5e-07
+  std::snprintf(text, sizeof text, "%.2e", dt);
   std::string e = text;
   const std::size_t mark = e.find('e');
   std::size_t end = mark;

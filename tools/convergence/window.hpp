@@ -24,6 +24,7 @@
 // unseen; the search does not look beyond the first failure on either side.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ struct Trial {
   std::int64_t needed = 0;          // converged: passes needed
   double converged = 0.0;           // converged: the outlet pressure [Pa]
   std::int64_t diverging_from = 0;  // diverging: from this pass
-  Fault fault = Fault::kNone;       // fault: which, in pass `passes`
+  std::optional<Fault> fault;       // fault: which, in pass `passes`
 
   bool ok() const { return ending == Ending::kConverged; }
 };

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "test_support.hpp"
+#include "harness.hpp"
 
 namespace moody::testing {
 

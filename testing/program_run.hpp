@@ -10,7 +10,7 @@
 
 #include "control/state.hpp"
 #include "duct_solution.hpp"
-#include "test_support.hpp"
+#include "harness.hpp"
 
 namespace moody::verification {
 
