@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "control/start.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 #include "control/state.hpp"
 
 namespace moody::bench {

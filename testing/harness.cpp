@@ -64,7 +64,9 @@ PathPrefix::PathPrefix(const fs::path& dir) {
   set_env("PATH", path_with_first(dir));
 }
 
-PathPrefix::~PathPrefix() { set_env("PATH", saved_); }
+PathPrefix::~PathPrefix() {
+  set_env("PATH", saved_);
+}
 
 RunResult run_program(const fs::path& dir, const fs::path& tools) {
   return run_command(dir, {MOODY_BINARY}, {{"PATH", path_with_first(tools)}});

@@ -8,8 +8,8 @@
 #include <limits>
 #include <sstream>
 
-#include "control/start.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 
 namespace moody::verification {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "control/start.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 #include "flow_support.hpp"
 #include "io/input_values.hpp"
 #include "program_run.hpp"

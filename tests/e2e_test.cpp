@@ -30,8 +30,7 @@ class Program : public ::testing::Test {
     fs::create_directory(tools());
     // The editor logs its arguments; the plotter logs its arguments and the
     // size of the data files at the moment it runs.
-    write_script(tools() / "notepad",
-                 "echo \"notepad $*\" >> ../launches.log\n");
+    write_script(tools() / "notepad", "echo \"notepad $*\" >> ../launches.log\n");
     write_script(tools() / "wgnuplot",
                  "echo \"wgnuplot $* $(wc -c < u.dat) $(wc -c < p.dat)\" >> ../launches.log\n");
     fs::create_directory(work());
@@ -82,8 +81,8 @@ TEST_F(Program, WritesLatin1FilesWithCrLfThenLaunchesInOrder) {
   // The plotter ran after the data files were closed at their full size, the
   // report editor last.
   const std::string sizes = std::to_string(52 * 47) + " " + std::to_string(52 * 47);
-  EXPECT_EQ(launches(), "notepad dados.txt\nwgnuplot u.gnu " + sizes + "\nwgnuplot p.gnu " +
-                            sizes + "\nnotepad saida.txt\n");
+  EXPECT_EQ(launches(), "notepad dados.txt\nwgnuplot u.gnu " + sizes + "\nwgnuplot p.gnu " + sizes +
+                            "\nnotepad saida.txt\n");
 }
 
 TEST_F(Program, SmallerRunReplacesTheFilesOfALargerOneWhole) {
@@ -123,14 +122,10 @@ TEST_F(Program, BadInputStopsWithOneFrameAndStatusOne) {
     const char* frame;  // start of the frame
   };
   const Case cases[] = {
-      {1, "3.0      N", "\nrun-time error F2002: "},
-      {1, "1       N", "\nrun-time error F2009: "},
-      {1, "-5      N", "\nrun-time error F2009: "},
-      {2, "2.0L", "\nrun-time error F2004: "},
-      {9, "1E400   dt", "\nrun-time error F2005: "},
-      {11, "2147483648", "\nrun-time error F2003: "},
-      {4, "'1000'", "\nrun-time error F2006: "},
-      {4, "(1,0)", "\nrun-time error F2007: "},
+      {1, "3.0      N", "\nrun-time error F2002: "}, {1, "1       N", "\nrun-time error F2009: "},
+      {1, "-5      N", "\nrun-time error F2009: "},  {2, "2.0L", "\nrun-time error F2004: "},
+      {9, "1E400   dt", "\nrun-time error F2005: "}, {11, "2147483648", "\nrun-time error F2003: "},
+      {4, "'1000'", "\nrun-time error F2006: "},     {4, "(1,0)", "\nrun-time error F2007: "},
       {4, "0*1000", "\nrun-time error F2008: "},
   };
   for (const Case& c : cases) {

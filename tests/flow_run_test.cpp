@@ -9,8 +9,8 @@
 #include <limits>
 
 #include "control/fault_advice.hpp"
-#include "control/start.hpp"
 #include "control/memory.hpp"
+#include "control/start.hpp"
 #include "flow/coef.hpp"
 #include "flow/solver.hpp"
 #include "flow/time_step.hpp"
@@ -215,8 +215,7 @@ TEST(FaultsDeathTest, SolverStorageThatCannotBeHad) {
 #endif
   Array1 a;
   a.size_to(1);
-  EXPECT_EXIT(tdma(2147483647, a, a, a, a, a), ::testing::ExitedWithCode(1),
-              "F3001: work storage");
+  EXPECT_EXIT(tdma(2147483647, a, a, a, a, a), ::testing::ExitedWithCode(1), "F3001: work storage");
 }
 
 }  // namespace

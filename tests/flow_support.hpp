@@ -10,8 +10,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "control/start.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 #include "control/state.hpp"
 
 namespace moody::flowtest {

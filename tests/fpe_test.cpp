@@ -1,10 +1,11 @@
+#include "control/fpe.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "control/fpe.hpp"
 #include "control/fpe_internal.hpp"
 #include "control/runtime_error.hpp"
 

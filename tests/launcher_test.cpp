@@ -1,9 +1,10 @@
+#include "io/launcher.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <string>
 
-#include "io/launcher.hpp"
 #include "test_support.hpp"
 
 namespace moody {
@@ -20,9 +21,9 @@ using testing::write_script;
 class FakeEditor : public ::testing::Test {
  protected:
   void SetUp() override {
-    write_script(dir_ / "notepad",
-                 "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"" + log().string() +
-                     "\"; done\nsleep 0.3\necho ended >> \"" + log().string() + "\"\nexit 3\n");
+    write_script(dir_ / "notepad", "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"" +
+                                       log().string() + "\"; done\nsleep 0.3\necho ended >> \"" +
+                                       log().string() + "\"\nexit 3\n");
   }
   std::filesystem::path log() const { return dir_ / "log"; }
 
@@ -61,7 +62,7 @@ TEST(Launcher, AcceptsCommandsUpTo1024Characters) {
 
 TEST(Launcher, MissingProgramIsAStatusNotAFailureOfTheRun) {
   const int status = launcher::system("no-such-program-anywhere-1234 dados.txt");
-  EXPECT_EQ(status, 127);  // the shell's "command not found"
+  EXPECT_EQ(status, 127);                    // the shell's "command not found"
   EXPECT_EQ(launcher::system("exit 0"), 0);  // and the next launch still works
 }
 

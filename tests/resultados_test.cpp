@@ -2,6 +2,8 @@
 // the shape of its tables, the plot files, and the launches after the files
 // are closed.
 
+#include "io/resultados.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,10 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "control/start.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 #include "control/state.hpp"
-#include "io/resultados.hpp"
 #include "test_support.hpp"
 
 namespace moody {
@@ -84,15 +85,18 @@ TEST_F(Report, HeadIsByteForByteTheInputEchoInLatin1) {
   write_results(s);
   const std::vector<std::string> expected = {
       "Solu\xE7\xE3o Num\xE9rica do Escoamento Unidimensional de Fluido Incompress\xEDvel:",
-      "Equa\xE7\xF5" "es da Conserva\xE7\xE3o da Massa e da Quantidade de Movimento Linear",
+      "Equa\xE7\xF5"
+      "es da Conserva\xE7\xE3o da Massa e da Quantidade de Movimento Linear",
       "Problema de Moody",
       "",
       "Dados de entrada",
       "",
-      "                12  = N:      n\xFAmero de volumes de controle (incluindo fict\xED" "cios)",
+      "                12  = N:      n\xFAmero de volumes de controle (incluindo fict\xED"
+      "cios)",
       "  1.0000000000E+00  = L:      comprimento do dom\xEDnio [m]",
       "  1.0000000000E-03  = mi:     viscosidade absoluta [Pa.s]",
-      "  1.0000000000E+03  = ro:     massa espec\xED" "fica [kg/m3]",
+      "  1.0000000000E+03  = ro:     massa espec\xED"
+      "fica [kg/m3]",
       "  2.0000000000E-02  = f:      fator de atrito de Darcy [adim.]",
       "",
       "  1.0000000000E+00  = Uin:    velocidade na entrada do duto [m/s]",
@@ -100,17 +104,23 @@ TEST_F(Report, HeadIsByteForByteTheInputEchoInLatin1) {
       "  2.0000000000E+00  = cd:     fator de expans\xE3o do di\xE2metro do duto [adim.]",
       "",
       "  1.0000000000E-02  = dt:     passo de tempo [s]",
-      "  1.0000000000E+00  = beta :  coeficiente do termo difusivo (fun\xE7\xF5" "es de "
+      "  1.0000000000E+00  = beta :  coeficiente do termo difusivo (fun\xE7\xF5"
+      "es de "
       "interpola\xE7\xE3o):  0 = UDS; 1 = CDS",
       "",
-      "               200  = itmax:  n\xFAmero m\xE1ximo de itera\xE7\xF5" "es (geral)",
+      "               200  = itmax:  n\xFAmero m\xE1ximo de itera\xE7\xF5"
+      "es (geral)",
       "",
-      "                10  = itmaxm: n\xFAmero m\xE1ximo de itera\xE7\xF5" "es (ciclo da massa)",
+      "                10  = itmaxm: n\xFAmero m\xE1ximo de itera\xE7\xF5"
+      "es (ciclo da massa)",
       "",
       "",
-      "Posi\xE7\xF5" "es, di\xE2metros e \xE1reas das se\xE7\xF5" "es transversais (pontos nodais)",
+      "Posi\xE7\xF5"
+      "es, di\xE2metros e \xE1reas das se\xE7\xF5"
+      "es transversais (pontos nodais)",
       "",
-      "  Volume i    Posi\xE7\xE3o [m]              Di\xE2metro [m]             \xC1rea da se\xE7\xE3o "
+      "  Volume i    Posi\xE7\xE3o [m]              Di\xE2metro [m]             \xC1rea da "
+      "se\xE7\xE3o "
       "transversal [m2]",
   };
   const std::vector<std::string> got = records(file("saida.txt"));
@@ -153,7 +163,8 @@ TEST_F(Report, TablesHaveOneRowPerNodeOrFaceAndThePlotFilesMatchThem) {
 
 TEST_F(Report, ReplacesOlderLongerFilesWholeAndLaunchesAfterClosingThem) {
   const std::string old_lines(100000, 'x');
-  for (const char* name : {"saida.txt", "u.dat", "p.dat"}) write_file(dir_ / name, old_lines);
+  for (const char* name : {"saida.txt", "u.dat", "p.dat"})
+    write_file(dir_ / name, old_lines);
   SimulationState s = example_state(3);
   write_results(s);
   const std::string saida = file("saida.txt");
@@ -165,8 +176,7 @@ TEST_F(Report, ReplacesOlderLongerFilesWholeAndLaunchesAfterClosingThem) {
   // Each program saw the files whole: closed, at their final size.
   const std::string sizes = std::to_string(3 * 47) + " " + std::to_string(3 * 47);
   EXPECT_EQ(file("launches.log"), "wgnuplot u.gnu " + sizes + "\nwgnuplot p.gnu " + sizes +
-                                      "\nnotepad saida.txt " + std::to_string(saida.size()) +
-                                      "\n");
+                                      "\nnotepad saida.txt " + std::to_string(saida.size()) + "\n");
   EXPECT_EQ(s.ier, 0);
 }
 

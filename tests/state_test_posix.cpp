@@ -6,9 +6,9 @@
 
 #include <cstdio>
 
-#include "control/start.hpp"
 #include "control/memory.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 #include "control/state.hpp"
 
 namespace moody {

@@ -30,8 +30,7 @@ std::string first_non_finite(const std::string& name, const Array1& a, bool& nan
   for (int i = 1; i <= a.size(); ++i) {
     if (!std::isfinite(a(i))) {
       nan = std::isnan(a(i));
-      return name + "(" + std::to_string(i) + ") is " +
-             (nan ? "NaN" : "infinite");
+      return name + "(" + std::to_string(i) + ") is " + (nan ? "NaN" : "infinite");
     }
   }
   return {};
@@ -117,7 +116,8 @@ void refuse_untrapped_faults(const SimulationState& s) {
   const auto look = [&](const std::string& name, const Array1& a) {
     if (found.empty()) found = first_non_finite(name, a, nan);
   };
-  for (const Printed& p : kPrinted) look(p.name, s.*p.array);
+  for (const Printed& p : kPrinted)
+    look(p.name, s.*p.array);
   for (const auto& [set_name, set] : {std::pair{"QML", &s.QML}, std::pair{"MASSA", &s.MASSA}}) {
     const std::string prefix = std::string(set_name) + " ";
     look(prefix + "aW", set->aW);

@@ -16,7 +16,8 @@ char g_advice[3][kAdviceSize] = {};
 
 // Appends `s` to buf at *pos, leaving room for the NUL.
 void put(char* buf, unsigned size, unsigned* pos, const char* s) {
-  while (*s != '\0' && *pos + 1 < size) buf[(*pos)++] = *s++;
+  while (*s != '\0' && *pos + 1 < size)
+    buf[(*pos)++] = *s++;
 }
 
 void put_int(char* buf, unsigned size, unsigned* pos, int v) {
@@ -29,7 +30,8 @@ void put_int(char* buf, unsigned size, unsigned* pos, int v) {
   } while (magnitude != 0);
   if (v < 0) digits[n++] = '-';
   char text[17];
-  for (int k = 0; k < n; ++k) text[k] = digits[n - 1 - k];
+  for (int k = 0; k < n; ++k)
+    text[k] = digits[n - 1 - k];
   text[n] = '\0';
   put(buf, size, pos, text);
 }
@@ -53,8 +55,12 @@ void put_description(const char* fault, char* buf, unsigned size, unsigned* pos)
 }
 }  // namespace
 
-void set_stage(const char* name) { g_stage = name; }
-void set_iteration(int it) { g_iteration = it; }
+void set_stage(const char* name) {
+  g_stage = name;
+}
+void set_iteration(int it) {
+  g_iteration = it;
+}
 
 void set_advice(const Advice& advice) {
   const std::string_view texts[3] = {advice.outside_loop, advice.first_pass, advice.later_passes};

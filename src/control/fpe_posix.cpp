@@ -19,9 +19,15 @@ void on_sigfpe(int /*signal*/, siginfo_t* info, void* /*context*/) {
   Fault fault = Fault::kInvalid;
   switch (info->si_code) {
     case FPE_FLTDIV:
-    case FPE_INTDIV: fault = Fault::kDivideByZero; break;
-    case FPE_FLTOVF: fault = Fault::kOverflow; break;
-    default: fault = Fault::kInvalid; break;
+    case FPE_INTDIV:
+      fault = Fault::kDivideByZero;
+      break;
+    case FPE_FLTOVF:
+      fault = Fault::kOverflow;
+      break;
+    default:
+      fault = Fault::kInvalid;
+      break;
   }
   char frame[512];
   const unsigned n = frame_for(fault, frame, sizeof frame);
@@ -40,7 +46,9 @@ void install() {
   feenableexcept(kTraps);
 }
 
-Masked::Masked() : saved_(static_cast<unsigned>(fegetexcept())) { fedisableexcept(FE_ALL_EXCEPT); }
+Masked::Masked() : saved_(static_cast<unsigned>(fegetexcept())) {
+  fedisableexcept(FE_ALL_EXCEPT);
+}
 
 Masked::~Masked() {
   feclearexcept(FE_ALL_EXCEPT);

@@ -27,9 +27,15 @@ LONG CALLBACK on_exception(PEXCEPTION_POINTERS info) {
   Fault fault;
   switch (info->ExceptionRecord->ExceptionCode) {
     case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO: fault = Fault::kDivideByZero; break;
-    case EXCEPTION_FLT_OVERFLOW: fault = Fault::kOverflow; break;
-    case EXCEPTION_FLT_INVALID_OPERATION: fault = Fault::kInvalid; break;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      fault = Fault::kDivideByZero;
+      break;
+    case EXCEPTION_FLT_OVERFLOW:
+      fault = Fault::kOverflow;
+      break;
+    case EXCEPTION_FLT_INVALID_OPERATION:
+      fault = Fault::kInvalid;
+      break;
     case STATUS_FLOAT_MULTIPLE_TRAPS:
     case STATUS_FLOAT_MULTIPLE_FAULTS: {
       const unsigned flags = info->ContextRecord->MxCsr;
@@ -42,7 +48,8 @@ LONG CALLBACK on_exception(PEXCEPTION_POINTERS info) {
       }
       break;
     }
-    default: return EXCEPTION_CONTINUE_SEARCH;
+    default:
+      return EXCEPTION_CONTINUE_SEARCH;
   }
   char frame[512];
   const unsigned n = frame_for(fault, frame, sizeof frame);
@@ -59,8 +66,12 @@ void install() {
   _mm_setcsr(csr);
 }
 
-Masked::Masked() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | kAllMasks); }
+Masked::Masked() : saved_(_mm_getcsr()) {
+  _mm_setcsr(saved_ | kAllMasks);
+}
 
-Masked::~Masked() { _mm_setcsr((saved_ & ~kAllFlags)); }
+Masked::~Masked() {
+  _mm_setcsr((saved_ & ~kAllFlags));
+}
 
 }  // namespace moody::fpe

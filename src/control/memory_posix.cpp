@@ -25,7 +25,8 @@ std::uint64_t available_memory() {
   // Elsewhere: the physical memory as a whole.
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long page = sysconf(_SC_PAGESIZE);
-  if (pages > 0 && page > 0) return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
+  if (pages > 0 && page > 0)
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
   return 0;
 }
 

@@ -18,15 +18,14 @@ std::array<StateArray, kStateArrays + 2> state_arrays(SimulationState& s) {
   const int nf = s.N > 0 ? s.N - 1 : 0;  // no face array for a grid without nodes
   CoefficientSet& q = s.QML;
   CoefficientSet& m = s.MASSA;
-  return {{{"QML aE", &q.aE, n}, {"QML aP", &q.aP, n},     {"QML bP", &q.bP, n},
-           {"u", &s.u, n},       {"u0", &s.u0, n},         {"ue", &s.ue, nf},
-           {"ue0", &s.ue0, nf},  {"QML aW", &q.aW, n},     {"MASSA aE", &m.aE, n},
-           {"MASSA aP", &m.aP, n}, {"MASSA bP", &m.bP, n}, {"p", &s.p, n},
-           {"pl", &s.pl, n},     {"MASSA aW", &m.aW, n},   {"xe", &s.xe, nf},
-           {"D", &s.D, n},       {"De", &s.De, nf},        {"A", &s.A, n},
-           {"Ae", &s.Ae, nf},    {"x", &s.x, n},           {"Me", &s.Me, nf},
-           {"Mp", &s.Mp, n},     {"de", &s.de, nf},        {"dP", &s.dP, n},
-           {"P", &s.work.P, n},  {"Q", &s.work.Q, n}}};
+  return {
+      {{"QML aE", &q.aE, n},   {"QML aP", &q.aP, n},   {"QML bP", &q.bP, n},   {"u", &s.u, n},
+       {"u0", &s.u0, n},       {"ue", &s.ue, nf},      {"ue0", &s.ue0, nf},    {"QML aW", &q.aW, n},
+       {"MASSA aE", &m.aE, n}, {"MASSA aP", &m.aP, n}, {"MASSA bP", &m.bP, n}, {"p", &s.p, n},
+       {"pl", &s.pl, n},       {"MASSA aW", &m.aW, n}, {"xe", &s.xe, nf},      {"D", &s.D, n},
+       {"De", &s.De, nf},      {"A", &s.A, n},         {"Ae", &s.Ae, nf},      {"x", &s.x, n},
+       {"Me", &s.Me, nf},      {"Mp", &s.Mp, n},       {"de", &s.de, nf},      {"dP", &s.dP, n},
+       {"P", &s.work.P, n},    {"Q", &s.work.Q, n}}};
 }
 
 namespace {
@@ -63,9 +62,9 @@ void size_state(SimulationState& s) {
   const std::uint64_t needed = block_bytes(arrays, 0);
   const std::uint64_t available = available_memory();
   if (available != 0 && needed > available) {
-    fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) +
-                                     ": " + megabytes(needed) + " needed, " +
-                                     megabytes(available) + " available");
+    fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) + ": " +
+                                     megabytes(needed) + " needed, " + megabytes(available) +
+                                     " available");
   }
   // All storage is had at once, before any array holds a value: the state's
   // arrays and the solver's work pair, which the outer loop reuses.

@@ -40,16 +40,16 @@ struct SolverWork {
 
 struct SimulationState {
   // Input parameters, in the order of dados.txt.
-  std::int32_t N = 0;   // number of volumes, the two fictitious ones included
-  double L = 0.0;       // length of the duct [m]
-  double mi = 0.0;      // dynamic viscosity [Pa.s]
-  double ro = 0.0;      // density [kg/m3]
-  double f = 0.0;       // Darcy friction factor
-  double Uin = 0.0;     // inlet velocity [m/s]
-  double D0 = 0.0;      // inlet diameter [m]
-  double cd = 0.0;      // rate of growth of the diameter with x
-  double dt = 0.0;      // time step [s]
-  double beta = 0.0;    // interpolation blend (echoed only)
+  std::int32_t N = 0;       // number of volumes, the two fictitious ones included
+  double L = 0.0;           // length of the duct [m]
+  double mi = 0.0;          // dynamic viscosity [Pa.s]
+  double ro = 0.0;          // density [kg/m3]
+  double f = 0.0;           // Darcy friction factor
+  double Uin = 0.0;         // inlet velocity [m/s]
+  double D0 = 0.0;          // inlet diameter [m]
+  double cd = 0.0;          // rate of growth of the diameter with x
+  double dt = 0.0;          // time step [s]
+  double beta = 0.0;        // interpolation blend (echoed only)
   std::int32_t itmax = 0;   // number of outer iterations
   std::int32_t itmaxm = 0;  // iterations of the mass cycle (echoed only)
 
@@ -60,11 +60,11 @@ struct SimulationState {
   std::int32_t ier = 0;  // status of the latest external program launch
 
   // Node arrays, 1..N.
-  Array1 x, D, A;   // position, diameter, cross-section area
-  Array1 u, u0;     // velocity, and its value at the end of the previous pass
-  Array1 p, pl;     // pressure and pressure correction
-  Array1 Mp;        // mass of each volume
-  Array1 dP;        // velocity-correction coefficient of each node
+  Array1 x, D, A;        // position, diameter, cross-section area
+  Array1 u, u0;          // velocity, and its value at the end of the previous pass
+  Array1 p, pl;          // pressure and pressure correction
+  Array1 Mp;             // mass of each volume
+  Array1 dP;             // velocity-correction coefficient of each node
   CoefficientSet QML;    // momentum equation, unknown u
   CoefficientSet MASSA;  // pressure-correction equation, unknown pl
 

@@ -5,9 +5,7 @@
 
 #include "flow/coef.hpp"
 
-
 namespace moody {
-
 
 void momentum_coefficients(SimulationState& s) {
   const int N = s.N;
@@ -45,8 +43,8 @@ void face_velocities(SimulationState& s) {
   const int N = s.N;
 
   for (int i = 2; i <= N - 2; ++i) {
-    s.ue(i) = face_velocity(interpolated_face(s, i, s.u(i - 1), s.u(i), s.u(i + 1), s.u(i + 2)),
-                            s.dt);
+    s.ue(i) =
+        face_velocity(interpolated_face(s, i, s.u(i - 1), s.u(i), s.u(i + 1), s.u(i + 2)), s.dt);
   }
 
   // Inlet face: the prescribed velocity.  Outlet face: the inlet's volume flow.
@@ -75,9 +73,8 @@ void pressure_correction_coefficients(SimulationState& s) {
 
   m.set(1, pinned_row<double>());
   for (int i = 2; i <= N - 1; ++i) {
-    m.set(i,
-            pressure_correction_row(s.Ae(i - 1), s.de(i - 1), s.ue(i - 1), s.Ae(i), s.de(i),
-                                    s.ue(i)));
+    m.set(i, pressure_correction_row(s.Ae(i - 1), s.de(i - 1), s.ue(i - 1), s.Ae(i), s.de(i),
+                                     s.ue(i)));
   }
   m.set(N, pinned_row<double>());
 }

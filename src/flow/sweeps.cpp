@@ -17,12 +17,13 @@
 // Values that feed a recurrence (P, Q, u, pl) are carried in locals so that
 // the chain does not wait on a store and a reload.
 
+#include "flow/sweeps.hpp"
+
 #include <array>
 #include <cstddef>
 
 #include "flow/coef.hpp"
 #include "flow/equations.hpp"
-#include "flow/sweeps.hpp"
 
 namespace moody {
 
@@ -156,7 +157,7 @@ void momentum_back_substitution(SimulationState& s) {
   s.dP(N - 2) = dP_P;
 
   // Node i, then face j = i+1 whose four nodes are now all known.
-  const Streams ahead{w.P.data(), w.Q.data(),  s.A.data(),   q.aP.data(), q.aW.data(),
+  const Streams ahead{w.P.data(),  w.Q.data(),  s.A.data(),   q.aP.data(), q.aW.data(),
                       q.aE.data(), s.Mp.data(), s.ue0.data(), s.p.data(),  s.Ae.data(),
                       s.u.data(),  s.dP.data(), s.ue.data(),  s.de.data()};
   for (int i = N - 3; i >= 1; --i) {

@@ -324,11 +324,20 @@ std::vector<Format::Field> Format::fields() const {
   for (std::size_t pc = 0; pc < ops_.size();) {
     const Op& op = ops_[pc++];
     switch (op.code) {
-      case Code::kInteger: out.push_back({Item::Kind::kInteger, op.a, 0}); break;
-      case Code::kReal: out.push_back({Item::Kind::kReal, op.a, op.b}); break;
-      case Code::kGroup: groups.open(op.a); break;
-      case Code::kEnd: pc = groups.close(pc, op.b); break;
-      default: break;
+      case Code::kInteger:
+        out.push_back({Item::Kind::kInteger, op.a, 0});
+        break;
+      case Code::kReal:
+        out.push_back({Item::Kind::kReal, op.a, op.b});
+        break;
+      case Code::kGroup:
+        groups.open(op.a);
+        break;
+      case Code::kEnd:
+        pc = groups.close(pc, op.b);
+        break;
+      default:
+        break;
     }
   }
   return out;

@@ -11,7 +11,9 @@ namespace moody::input_number {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Value of a digit of a based integer, 36 for any other character.
 int digit_value(char c) {

@@ -14,9 +14,9 @@ inline constexpr std::size_t kMaxInterpreterPath = 260;
 
 // Reason codes left in the thread's last error (errno on POSIX, SetLastError
 // on Windows) when a command cannot be started.
-inline constexpr int kReasonTooLong = 7;      // E2BIG: command too long
-inline constexpr int kReasonNotFound = 2;     // ENOENT: interpreter not found
-inline constexpr int kReasonBadFormat = 8;    // ENOEXEC: not an executable
+inline constexpr int kReasonTooLong = 7;       // E2BIG: command too long
+inline constexpr int kReasonNotFound = 2;      // ENOENT: interpreter not found
+inline constexpr int kReasonBadFormat = 8;     // ENOEXEC: not an executable
 inline constexpr int kReasonNoResources = 12;  // ENOMEM: any other failure
 
 // Runs `command` (trailing blanks dropped, nothing quoted) as one command line

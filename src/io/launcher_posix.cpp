@@ -18,9 +18,12 @@ namespace {
 int reason_for(int error) {
   switch (error) {
     case ENOENT:
-    case ENOTDIR: return kReasonNotFound;
-    case ENOEXEC: return kReasonBadFormat;
-    default: return kReasonNoResources;
+    case ENOTDIR:
+      return kReasonNotFound;
+    case ENOEXEC:
+      return kReasonBadFormat;
+    default:
+      return kReasonNoResources;
   }
 }
 }  // namespace

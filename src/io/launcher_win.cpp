@@ -22,10 +22,13 @@ namespace {
 DWORD reason_for(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return kReasonNotFound;
+    case ERROR_PATH_NOT_FOUND:
+      return kReasonNotFound;
     case ERROR_BAD_FORMAT:
-    case ERROR_BAD_EXE_FORMAT: return kReasonBadFormat;
-    default: return kReasonNoResources;
+    case ERROR_BAD_EXE_FORMAT:
+      return kReasonBadFormat;
+    default:
+      return kReasonNoResources;
   }
 }
 

@@ -34,7 +34,9 @@ std::string latin1(std::string_view utf8) {
   return out;
 }
 
-Format report_format(std::string_view utf8) { return Format(latin1(utf8)); }
+Format report_format(std::string_view utf8) {
+  return Format(latin1(utf8));
+}
 
 // The formats of the report, one per output statement, parsed once.
 struct ReportFormats {
@@ -48,11 +50,10 @@ struct ReportFormats {
   Format mi = report_format("(1P,E18.10,T20,' = mi:     viscosidade absoluta [Pa.s]')");
   Format ro = report_format("(1P,E18.10,T20,' = ro:     massa específica [kg/m3]')");
   Format f = report_format("(1P,E18.10,T20,' = f:      fator de atrito de Darcy [adim.]')");
-  Format Uin =
-      report_format("(/,1P,E18.10,T20,' = Uin:    velocidade na entrada do duto [m/s]')");
+  Format Uin = report_format("(/,1P,E18.10,T20,' = Uin:    velocidade na entrada do duto [m/s]')");
   Format D0 = report_format("(1P,E18.10,T20,' = D0:     diâmetro de entrada do duto [m]')");
-  Format cd = report_format(
-      "(1P,E18.10,T20,' = cd:     fator de expansão do diâmetro do duto [adim.]')");
+  Format cd =
+      report_format("(1P,E18.10,T20,' = cd:     fator de expansão do diâmetro do duto [adim.]')");
   Format dt = report_format("(/,1P,E18.10,T20,' = dt:     passo de tempo [s]')");
   Format beta = report_format(
       "(1P,E18.10,T20,' = beta :  coeficiente do termo difusivo (funções de interpolação):  "
@@ -106,15 +107,32 @@ void write_coefficients(OutputFile& out, const ReportFormats& fmt, const Simulat
 std::vector<const Format*> report_formats() {
   const ReportFormats& f = formats();
   std::vector<const Format*> all = {
-      &f.title,         &f.N,          &f.L,
-      &f.mi,            &f.ro,         &f.f,
-      &f.Uin,           &f.D0,         &f.cd,
-      &f.dt,            &f.beta,       &f.itmax,
-      &f.itmaxm,        &f.geometry_heading, &f.three_reals,
-      &f.qml_heading,   &f.four_reals, &f.massa_heading,
-      &f.velocity_heading, &f.indexed_row, &f.plot_row,
-      &f.pressure_heading, &f.correction_heading, &f.mass_heading,
-      &f.flow_heading,  &f.face_velocity_heading,
+      &f.title,
+      &f.N,
+      &f.L,
+      &f.mi,
+      &f.ro,
+      &f.f,
+      &f.Uin,
+      &f.D0,
+      &f.cd,
+      &f.dt,
+      &f.beta,
+      &f.itmax,
+      &f.itmaxm,
+      &f.geometry_heading,
+      &f.three_reals,
+      &f.qml_heading,
+      &f.four_reals,
+      &f.massa_heading,
+      &f.velocity_heading,
+      &f.indexed_row,
+      &f.plot_row,
+      &f.pressure_heading,
+      &f.correction_heading,
+      &f.mass_heading,
+      &f.flow_heading,
+      &f.face_velocity_heading,
   };
   // A format added to ReportFormats belongs in this list too.
   static_assert(sizeof(ReportFormats) == 26 * sizeof(Format));
@@ -145,7 +163,8 @@ void write_results(SimulationState& s) {
 
   // Grid and geometry.
   saida.write(fmt.geometry_heading, {});
-  for (int i = 1; i <= s.N; ++i) saida.write(fmt.three_reals, {i, s.x(i), s.D(i), s.A(i)});
+  for (int i = 1; i <= s.N; ++i)
+    saida.write(fmt.three_reals, {i, s.x(i), s.D(i), s.A(i)});
 
   // Both coefficient sets of the last iteration.
   saida.write(fmt.qml_heading, {});
@@ -166,17 +185,21 @@ void write_results(SimulationState& s) {
   }
 
   saida.write(fmt.correction_heading, {});
-  for (int i = 1; i <= s.N; ++i) saida.write(fmt.indexed_row, {i, s.x(i), s.pl(i)});
+  for (int i = 1; i <= s.N; ++i)
+    saida.write(fmt.indexed_row, {i, s.x(i), s.pl(i)});
 
   // Masses of the real volumes and mass flows of the faces: one real item for
   // a format of two, so each record ends after the 20-wide field.
   saida.write(fmt.mass_heading, {});
-  for (int i = 2; i <= s.N - 1; ++i) saida.write(fmt.indexed_row, {i, s.Mp(i)});
+  for (int i = 2; i <= s.N - 1; ++i)
+    saida.write(fmt.indexed_row, {i, s.Mp(i)});
   saida.write(fmt.flow_heading, {});
-  for (int i = 1; i <= s.N - 1; ++i) saida.write(fmt.indexed_row, {i, s.Me(i)});
+  for (int i = 1; i <= s.N - 1; ++i)
+    saida.write(fmt.indexed_row, {i, s.Me(i)});
 
   saida.write(fmt.face_velocity_heading, {});
-  for (int i = 1; i <= s.N - 1; ++i) saida.write(fmt.indexed_row, {i, s.xe(i), s.ue(i)});
+  for (int i = 1; i <= s.N - 1; ++i)
+    saida.write(fmt.indexed_row, {i, s.xe(i), s.ue(i)});
 
   saida.close();
   udat.close();

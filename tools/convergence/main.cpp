@@ -17,9 +17,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "control/start.hpp"
 #include "control/principal.hpp"
 #include "control/runtime_error.hpp"
+#include "control/start.hpp"
 #include "flow/time_step.hpp"
 #include "io/dados.hpp"
 #include "report.hpp"

@@ -4,9 +4,9 @@
 #include <cfenv>
 #include <cmath>
 
-#include "control/start.hpp"
 #include "control/fpe.hpp"
 #include "control/principal.hpp"
+#include "control/start.hpp"
 
 namespace moody::convergence {
 
