@@ -20,7 +20,7 @@ set(include_line "^[ \t]*#[ \t]*include[ \t]*[<\"](${posix_only})\\.h[>\"]")
 file(GLOB_RECURSE sources LIST_DIRECTORIES false RELATIVE "${ROOT}"
      "${ROOT}/src/*.cpp" "${ROOT}/src/*.hpp" "${ROOT}/src/*.h"
      "${ROOT}/tests/*.cpp" "${ROOT}/tests/*.hpp"
-     "${ROOT}/testing/*.cpp" "${ROOT}/testing/*.hpp"
+     "${ROOT}/tools/support/*.cpp" "${ROOT}/tools/support/*.hpp"
      "${ROOT}/tools/*.cpp" "${ROOT}/tools/*.hpp"
      "${ROOT}/bench/*.cpp" "${ROOT}/fuzz/*.cpp")
 list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
