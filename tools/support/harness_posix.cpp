@@ -42,6 +42,12 @@ RunResult run_as(const User* user, const fs::path& dir, const std::vector<std::s
   if (err_fd < 0) throw std::runtime_error("cannot create a file for standard error");
   close(err_fd);
   const fs::path err = err_name;
+  // The argument vector is made before the fork: the child only execs.
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
     // The files of standard input and error are opened with the test's
@@ -56,10 +62,6 @@ RunResult run_as(const User* user, const fs::path& dir, const std::vector<std::s
     if (chdir(dir.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : env)
       set_env(name, value);
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-      args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
   }
