@@ -367,7 +367,8 @@ class InputStep : public ::testing::Test {
 TEST_F(InputStep, MissingFileIsCreatedEmptyThenEndOfFile) {
   SimulationState s;
   EXPECT_EXIT((enter(), read_input(s)), ::testing::ExitedWithCode(1),
-              "run-time error F2001: dados.txt, line 1, value of N: end of file");
+              "run-time error F2001: dados.txt did not exist; an empty one was created: "
+              "write the twelve values in it\n$");
   ASSERT_TRUE(fs::exists(root_ / "work" / "dados.txt"));
   EXPECT_EQ(fs::file_size(root_ / "work" / "dados.txt"), 0u);
 }

@@ -173,6 +173,15 @@ TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
     expect_older_files(f);
   }
   {
+    SCOPED_TRACE("no dados.txt: an empty one is created, and the frame says so");
+    Folder f;
+    expect_one_frame(f.run(),
+                     "F2001: dados.txt did not exist; an empty one was created: write the "
+                     "twelve values in it\n");
+    EXPECT_EQ(read_file(f.file("dados.txt")), "");
+    expect_older_files(f);
+  }
+  {
     SCOPED_TRACE("a link into a missing folder: the file cannot be created");
     Folder f;
     fs::create_symlink("missing/dados.txt", f.file("dados.txt"));

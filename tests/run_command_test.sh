@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The run command as a user meets it: a build with no test libraries to be
-# found, a new folder seeded with the example, and a folder of the user's own
-# whose files are left byte for byte while the run uses them.
+# The verification and run commands as a new user meets them: a copy of the
+# project with no build folder and no test libraries to be found, the study
+# built and run, then the run command in the same build folder: a new folder
+# seeded with the example, a folder of the user's own whose files are left
+# byte for byte while the run uses them, and the command's exit status.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d)
@@ -18,18 +20,30 @@ check() {  # check WHAT COMMAND...
     echo "FAILED: $what"
   fi
 }
+all_of() {  # all_of CONDITION...: each a shell condition, all must hold
+  local c
+  for c in "$@"; do eval "$c" || return 1; done
+}
 
-# The run build configures and builds with GoogleTest and Google Benchmark
-# unfindable.
-build="$scratch/build"
-check "configure of the run build without test libraries" \
-  cmake --preset run -S "$top" -B "$build" --no-warn-unused-cli \
+# A fresh clone: the project without its build folders, configured as
+# scripts/verification configures a new build/, with GoogleTest and Google
+# Benchmark unfindable.  The study rewrites the copy's docs, not these.
+tree="$scratch/tree"
+mkdir "$tree"
+tar -C "$top" --exclude=./.git --exclude='./build*' --exclude=./run --exclude=./scratch \
+  -cf - . | tar -C "$tree" -xf -
+check "configure of the verification build without test libraries" \
+  cmake --preset verification -S "$tree" --no-warn-unused-cli \
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_GMock=ON \
   -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
+"$tree/scripts/verification" >"$scratch/verification.log" 2>&1
+check "scripts/verification ends 0" [ $? -eq 0 ]
+check "the study rewrote the tables and the plot" \
+  grep -q "^docs/verification.md and docs/verification.png updated" "$scratch/verification.log"
 
 # A new folder is made and seeded with the example.
-"$top/scripts/run" --build "$build" "$scratch/new case" >"$scratch/new.log" 2>&1
-check "run in a new folder ends 0" [ $? -eq 0 ]
+"$tree/scripts/run" "$scratch/new case" >"$scratch/new.log" 2>&1
+check "the example as shipped ends 3: it needs more passes" [ $? -eq 3 ]
 for f in dados.txt u.gnu p.gnu residuos.gnu; do
   check "new folder seeded with $f" cmp -s "$top/examples/$f" "$scratch/new case/$f"
 done
@@ -47,18 +61,36 @@ printf 'set terminal dumb\nplot "u.dat"\n' >"$own/u.gnu"
 ln -s "$scratch/nowhere/p.gnu" "$own/p.gnu"
 cp "$own/dados.txt" "$scratch/dados.before"
 cp "$own/u.gnu" "$scratch/u.before"
-(cd "$scratch" && "$top/scripts/run" --build "$build" own >"$scratch/own.log" 2>&1)
-check "run in the user's folder ends 0" [ $? -eq 0 ]
+(cd "$scratch" && "$tree/scripts/run" own >"$scratch/own.log" 2>&1)
+check "run in the user's folder ends 3, the verdict" [ $? -eq 3 ]
 check "edited dados.txt left byte for byte" cmp -s "$scratch/dados.before" "$own/dados.txt"
 check "own u.gnu left byte for byte" cmp -s "$scratch/u.before" "$own/u.gnu"
-check "dangling p.gnu link left, nothing written through it" \
-  [ -L "$own/p.gnu" ] && [ ! -e "$scratch/nowhere" ]
+check "dangling p.gnu link left, nothing written through it" all_of \
+  "[ -L '$own/p.gnu' ]" "[ ! -e '$scratch/nowhere' ]"
 check "the run used N = 50" grep -q "^ *50  = N:" "$own/saida.txt"
 check "u.dat holds 50 nodes" [ "$(wc -l <"$own/u.dat")" -eq 50 ]
 
+# The command ends with the program's status when it fails, otherwise with
+# the convergence tool's verdict.
+status_case() {  # status_case NAME SED-EXPRESSION STATUS
+  local dir="$scratch/$1" status=0
+  mkdir "$dir"
+  sed "$2" "$top/examples/dados.txt" >"$dir/dados.txt"
+  "$tree/scripts/run" "$dir" >"$dir.log" 2>&1 || status=$?
+  check "$1: scripts/run ends $3 (it ended $status)" [ "$status" -eq "$3" ]
+  logs+=("$dir.log")
+}
+logs=("$scratch/verification.log" "$scratch/new.log" "$scratch/own.log")
+status_case "itmax 3000 converges" 's/^300 /3000 /' 0
+status_case "a run-time error" 's/^2\.0 /2.0L /' 1
+check "a run-time error: the frame, and no verdict" all_of \
+  "grep -q '^run-time error F2004' '$scratch/a run-time error.log'" \
+  "! grep -q 'Did it converge' '$scratch/a run-time error.log'"
+
 if [ "$failed" -ne 0 ]; then
-  echo "--- new folder:"; cat "$scratch/new.log"
-  echo "--- own folder:"; cat "$scratch/own.log"
+  for log in "${logs[@]}"; do
+    echo "--- $log:"; cat "$log"
+  done
 fi
 echo "run command: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

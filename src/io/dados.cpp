@@ -23,7 +23,9 @@ std::string system_reason(int error) {
 }
 
 // The bytes of dados.txt.  Opened as the default open status does: an
-// existing file as it is, a missing one created empty.  Every failure is fatal.
+// existing file as it is, a missing one created empty.  Every failure is
+// fatal, and so is a file just created: it holds none of the twelve values,
+// and the frame tells the user to write them rather than count what was read.
 std::string read_file() {
   const std::string name = kInputFile;
   std::error_code ec;
@@ -46,7 +48,8 @@ std::string read_file() {
             name + ": the missing file cannot be created" + system_reason(errno));
     }
     std::fclose(created);
-    return std::string();
+    fatal(ErrorCode::kEndOfFile,
+          name + " did not exist; an empty one was created: write the twelve values in it");
   }
 
   std::string text;
