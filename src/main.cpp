@@ -7,7 +7,14 @@
 #include "control/principal.hpp"
 #include "control/runtime_error.hpp"
 
-int main() {
+int main(int argc, char** /*argv*/) {
+  // The program reads no command line.  An argument is a mistake (a file
+  // name, --help): refused before anything is read or written, so that it
+  // cannot replace the results of the case in the current folder.
+  if (argc > 1) {
+    moody::notice("usage: moody  (no arguments: run it in the folder that holds dados.txt)");
+    return 2;
+  }
   try {
     return moody::principal();
   } catch (const std::bad_alloc&) {

@@ -181,6 +181,11 @@ TEST_F(Tool, UsageAndInputErrors) {
   EXPECT_EQ(run(testing::kExampleInput, {"--bogus"}).status, 2);
   EXPECT_EQ(run(testing::kExampleInput, {".", "."}).status, 2);
   EXPECT_EQ(run(testing::kExampleInput, {"no-such-folder"}).status, 2);
+  for (const char* help : {"-h", "--help", "/?"}) {
+    const ToolRun r = run(testing::kExampleInput, {help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.out.rfind("usage: convergence ", 0), 0u) << help << ": " << r.out;
+  }
 
   const ToolRun bad = run(example_with(2, "2.0L"));
   EXPECT_EQ(bad.status, 1);

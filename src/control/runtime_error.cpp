@@ -18,6 +18,22 @@ std::string frame_text(ErrorCode code, std::string_view description) {
   return text;
 }
 
+namespace {
+bool g_notice_given = false;
+}  // namespace
+
+void notice(std::string_view line) {
+  std::string text(line);
+  text.push_back('\n');
+  std::fflush(stdout);
+  write_error_stream(text.data(), static_cast<unsigned>(text.size()));
+  g_notice_given = true;
+}
+
+bool notice_given() {
+  return g_notice_given;
+}
+
 void fatal(ErrorCode code, std::string_view description) {
   const std::string text = frame_text(code, description);
   std::fflush(stdout);

@@ -5,7 +5,7 @@
 // searches the range of dt that converges and the dt that needs the fewest
 // passes.  Launches nothing; writes no saida.txt, u.dat or p.dat.
 //
-//   convergence [--window] [FOLDER]
+//   convergence [--window] [FOLDER]      (-h, --help or /? for the usage)
 
 #include <algorithm>
 #include <chrono>
@@ -147,7 +147,7 @@ int convergence(int argc, char** argv) {
     const std::string_view arg = argv[k];
     if (arg == "--window") {
       window = true;
-    } else if (arg == "-h" || arg == "--help") {
+    } else if (arg == "-h" || arg == "--help" || arg == "/?") {
       std::fputs(kUsage, stdout);
       return kExitConverged;
     } else if (!arg.empty() && arg[0] != '-' && folder.empty()) {
