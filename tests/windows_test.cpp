@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <initializer_list>
 #include <sstream>
@@ -312,6 +313,63 @@ TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
   for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(read_file(folder / name) == read_file(native / name));
+  }
+}
+
+// Wine gives a program started on a terminal of its own (here a pseudo-
+// terminal of `script`) a console of which it is the only process, as a
+// double-click does on Windows.  Enter is pressed every 0.3 s until the
+// command ends.  What the terminal showed comes back as standard error, its
+// characters without the escape sequences and blanks of Wine's drawing.
+RunResult run_alone(const fs::path& dir, const std::string& command) {
+  const fs::path shown = dir.parent_path() / "terminal.txt";
+  RunResult r = run_command(dir,
+                            {"sh", "-c",
+                             "(while printf '\\r'; do sleep 0.3; done) | "
+                             "script -qec \"$0\" /dev/null > \"$1\"",
+                             command, shown.string()},
+                            {{"WINEDEBUG", "-all"}});
+  r.stderr_.clear();
+  const std::string drawn = read_file(shown);
+  for (std::size_t k = 0; k < drawn.size(); ++k) {
+    if (drawn[k] == '\x1B') {  // ESC [ parameters letter
+      while (k + 1 < drawn.size() && !std::isalpha(static_cast<unsigned char>(drawn[++k]))) {
+      }
+    } else if (!std::isspace(static_cast<unsigned char>(drawn[k]))) {
+      r.stderr_ += drawn[k];
+    }
+  }
+  return r;
+}
+
+// Alone in its console, an error frame, the usage or the tool's words wait
+// for Enter; in a console it shares with cmd.exe, nothing waits.
+TEST_F(UnderWine, AWindowOfItsOwnWaitsForEnter) {
+  if (!on_path("script")) GTEST_SKIP() << "script (util-linux) is not installed";
+  std::string bad = example();
+  bad.replace(0, 2, "3.0");
+  write_file(work() / "dados.txt", bad);
+  if (fs::exists(kWindowsTool)) fs::copy_file(kWindowsTool, work() / "convergence.exe");
+  const struct {
+    const char* command;
+    int status;
+    const char* said;
+    bool waits;
+  } rows[] = {
+      {"wine moody.exe", 1, "run-timeerrorF2002:dados.txt", true},
+      {"wine moody.exe --help", 2, "usage:moody", true},
+      {"wine convergence.exe /?", 0, "usage:convergence", true},
+      {"wine cmd /c moody.exe --help", 2, "usage:moody", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.command);
+    const bool tool = std::string(row.command).find("convergence") != std::string::npos;
+    if (tool && !fs::exists(work() / "convergence.exe")) continue;
+    const RunResult r = run_alone(work(), row.command);
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_NE(r.stderr_.find(row.said), std::string::npos) << r.stderr_;
+    EXPECT_EQ(r.stderr_.find("PressEntertoclosethiswindow.") != std::string::npos, row.waits)
+        << r.stderr_;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "control/console.hpp"
 #include "control/error_stream.hpp"
 
 namespace moody {
@@ -41,6 +42,7 @@ void fatal(ErrorCode code, std::string_view description) {
   // Raw, like the trap handler's M frame: the same bytes and line ends on
   // every platform (no CR LF from a text-mode stream on Windows).
   write_error_stream(text.data(), static_cast<unsigned>(text.size()));
+  console::hold_if_alone();  // a window of its own would close on the frame
   std::_Exit(1);
 }
 

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "control/console.hpp"
 #include "control/principal.hpp"
 #include "control/runtime_error.hpp"
 #include "control/start.hpp"
@@ -211,6 +212,7 @@ int main(int argc, char** argv) {
   try {
     const int status = moody::convergence::convergence(argc, argv);
     std::fflush(stdout);
+    moody::console::hold_if_alone();  // the verdict stays on a window of its own
     return status;
   } catch (const std::bad_alloc&) {
     moody::fatal(moody::ErrorCode::kNoStorage, "storage for the run cannot be obtained");
