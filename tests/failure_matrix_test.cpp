@@ -169,14 +169,18 @@ TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
     SCOPED_TRACE("a folder named dados.txt");
     Folder f;
     fs::create_directory(f.file("dados.txt"));
-    expect_one_frame(f.run(), "F1001: dados.txt: cannot open the file: it is a directory");
+    expect_one_frame(f.run(),
+                     "F1001: dados.txt: the file cannot be opened: a folder has that name: "
+                     "rename or remove the folder");
     expect_older_files(f);
   }
   {
     SCOPED_TRACE("a link into a missing folder: the file cannot be created");
     Folder f;
     fs::create_symlink("missing/dados.txt", f.file("dados.txt"));
-    expect_one_frame(f.run(), "F1001: dados.txt: the missing file cannot be created");
+    expect_one_frame(f.run(),
+                     "F1001: dados.txt: the missing file cannot be created: its folder "
+                     "does not exist");
     expect_older_files(f);
   }
   if (fs::exists("/proc/self/mem")) {
@@ -193,7 +197,8 @@ TEST(FailureMatrix, InputFileWithoutReadPermission) {
   write_file(f.file("dados.txt"), example_with(0, ""));
   fs::permissions(f.file("dados.txt"), fs::perms::owner_write);
   expect_one_frame(f.run_unprivileged(),
-                   "F1001: dados.txt: cannot open the file (Permission denied)");
+                   "F1001: dados.txt: the file cannot be opened: permission denied: is it open in "
+                   "another program, or not readable to you?");
   expect_older_files(f);
 }
 
@@ -252,9 +257,10 @@ TEST(FailureMatrix, PlotFileThatCannotBeOpenedLeavesTheEarlierReportWhole) {
     Folder f;
     fs::remove(f.file(name));
     fs::create_directory(f.file(name));
-    expect_one_frame(f.run(example_with(0, "")), std::string("F1001: open of unit ") +
-                                                     (name[0] == 'u' ? "7" : "8") + ", file " +
-                                                     name + ": Is a directory");
+    expect_one_frame(f.run(example_with(0, "")),
+                     std::string("F1001: ") + name +
+                         ": the file cannot be opened for writing: a folder has that name: rename "
+                         "or remove the folder");
     EXPECT_EQ(read_file(f.file("saida.txt")), "older report\r\n");
     EXPECT_EQ(f.launches(), "notepad dados.txt\n");
   }
@@ -266,7 +272,8 @@ TEST(FailureMatrix, FullDiskUnderAPlotFileIsAnFError) {
   fs::remove(f.file("u.dat"));
   fs::create_symlink("/dev/full", f.file("u.dat"));
   expect_one_frame(f.run(example_with(0, "")),
-                   "F1002: write of unit 7, file u.dat: No space left on device");
+                   "F1002: u.dat: the file cannot be written: the disk is full: free some space "
+                   "and run the case again");
   // The report was closed before u.dat failed; p.dat keeps what it was given.
   expect_new_report(f, 52, false);
   EXPECT_EQ(f.launches(), "notepad dados.txt\n");
@@ -279,7 +286,8 @@ TEST(FailureMatrix, ReadOnlyFolderIsAnFError) {
     fs::remove(f.file(name));
   fs::permissions(f.work(), fs::perms::owner_read | fs::perms::owner_exec);
   expect_one_frame(f.run_unprivileged(),
-                   "F1001: open of unit 5, file saida.txt: Permission denied");
+                   "F1001: saida.txt: the file cannot be opened for writing: permission denied: "
+                   "is the file or its folder read-only, or the file open in another program?");
   fs::permissions(f.work(), fs::perms::owner_all);
   EXPECT_FALSE(fs::exists(f.file("saida.txt")));
   EXPECT_EQ(f.launches(), "notepad dados.txt\n");

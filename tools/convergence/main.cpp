@@ -8,6 +8,7 @@
 //   convergence [--window] [FOLDER]      (-h, --help or /? for the usage)
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "control/start.hpp"
 #include "flow/time_step.hpp"
 #include "io/dados.hpp"
+#include "io/file_cause.hpp"
 #include "report.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
@@ -118,8 +120,9 @@ class ResidualFile {
  public:
   ResidualFile() : file_(std::fopen(kResiduals, "wb")) {
     if (file_ == nullptr) {
-      fatal(ErrorCode::kOpenFailed,
-            std::string(kResiduals) + ": cannot create the file in " + here());
+      const int error = errno;
+      fatal(ErrorCode::kOpenFailed, std::string(kResiduals) + ": the file cannot be created in " +
+                                        here() + ": " + file_cause(error, FileUse::kWrite));
     }
   }
   ~ResidualFile() {
@@ -131,9 +134,11 @@ class ResidualFile {
   void write(const std::string& text) {
     const bool written = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
     const bool closed = std::fclose(file_) == 0;
+    const int error = errno;
     file_ = nullptr;
     if (!written || !closed) {
-      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": cannot write the file");
+      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": the file cannot be written: " +
+                                         file_cause(error, FileUse::kWrite));
     }
   }
 
