@@ -154,7 +154,8 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
       {"below the floor",
        example_with(9, "0.001"),
        4,
-       {"floor of the grid: 0.0016 s\ndt = 0.001 s is below the floor",
+       {"floor of the grid (an estimate): 0.0016 s\ndt = 0.001 s is below the estimated floor: "
+        "the first pass may stop",
         "floating-point overflow in pass 1: the program stops there with M4002"},
        "passes needed: none"},
       {"diverging",

@@ -212,12 +212,12 @@ TEST(FailureMatrix, FloatingPointFaultsSayWhatToChange) {
       {"dt = 0", example_with(9, "0.0   dt"),
        "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
        "outer iteration 1: dt = 0: the transient term Mp/dt needs a time step; give dt > 0, "
-       "at least 0.00161 s for N = 52\n"},
+       "at least about 0.00161 s (the estimated floor for N = 52)\n"},
       // The smallest grid runs the plain steps, and names the fault alike.
       {"dt = 0 at N = 3", "3\n2.0\n1.0E-3\n1000.\n0.02\n1.0\n0.05\n0.01\n0.0\n1\n300\n20\n",
        "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
        "outer iteration 1: dt = 0: the transient term Mp/dt needs a time step; give dt > 0, "
-       "at least 4e-294 s for N = 3\n"},
+       "at least about 4e-294 s (the estimated floor for N = 3)\n"},
       {"Uin = 0", example_with(6, "0   Uin"),
        "M4003: floating-point invalid in momentum back substitution, face velocities and "
        "velocity-correction coefficients, outer iteration 1: Uin = 0: with no inflow the fluid "
@@ -230,16 +230,16 @@ TEST(FailureMatrix, FloatingPointFaultsSayWhatToChange) {
                   "rest to the outlet; give mi > 0\n"},
       // The example's dt on twice as fine a grid: below the first pass's floor.
       {"dt below the floor", example_with(1, "102   N"),
-       in_sweep + "dt = 0.01 s is below 0.401 s, the floor for N = 102: from rest the first pass "
-                  "cannot carry the inlet velocity to the outlet; use dt >= 0.401 s, or fewer "
-                  "volumes\n"},
+       in_sweep + "dt = 0.01 s is below 0.401 s, the estimated floor for N = 102: from rest the "
+                  "first pass could not carry the inlet velocity to the outlet; use dt >= 0.401 s "
+                  "(a little less may do), or fewer volumes\n"},
       // A wider duct on a finer grid: dt = 5 s is above the window, and the
       // iteration grows until it overflows.
       {"dt above the window", "82\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n5.0\n1\n20000\n20\n",
        "M4002: floating-point overflow in pressure-correction back substitution and correction "
        "step, outer iteration 3141: the iteration diverged: dt = 5 s is probably above this "
-       "grid's window; lower dt, but not below 0.0278 s, the floor for N = 82 (or use fewer "
-       "volumes)\n"},
+       "grid's window; lower dt, but not below about 0.0278 s, the estimated floor for N = 82 (or "
+       "use fewer volumes)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
