@@ -451,7 +451,7 @@ RunResult run_alone(const fs::path& dir, const std::string& command, const std::
                              "(while printf '\\r'; do sleep 0.3; done) | "
                              "script -qec \"$0\" /dev/null > \"$1\"",
                              command, shown.string()},
-                            {{"WINEDEBUG", "-all"}, {"WINEPATH", path}});
+                            {{"WINEDEBUG", "-all"}, {"WINEPATH", path}, {"LANG", "C.UTF-8"}});
   r.stderr_.clear();
   const std::string drawn = read_file(shown);
   for (std::size_t k = 0; k < drawn.size(); ++k) {
@@ -499,6 +499,24 @@ TEST_F(UnderWine, AWindowOfItsOwnWaitsForEnter) {
 // The verification duct (L = 1 m, D0 = 0.1 m, cd = 0.05) on N nodes.
 std::string duct(int N, const std::string& dt) {
   return std::to_string(N) + "\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n" + dt + "\n1\n300\n20\n";
+}
+
+// A folder name that is not ASCII, as the tool shows it on a console: its
+// line on standard output and an F frame on standard error.
+TEST_F(UnderWine, TheToolWritesTheFolderNameAsTheConsoleShowsIt) {
+  if (!on_path("script")) GTEST_SKIP() << "script (util-linux) is not installed";
+  if (!fs::exists(kWindowsTool)) GTEST_SKIP() << kWindowsTool << " is not built";
+  const fs::path folder = dir_ / "caso-\u00e9";
+  fs::create_directory(folder);
+  fs::copy_file(kWindowsTool, folder / "convergence.exe");
+  RunResult r = run_alone(folder, "wine convergence.exe", windows_path(bin()));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.stderr_.find("thereisnonein"), std::string::npos) << r.stderr_;
+  EXPECT_NE(r.stderr_.find("\\caso-\u00e9"), std::string::npos) << r.stderr_;
+  write_file(folder / "dados.txt", duct(12, "0.1"));
+  r = run_alone(folder, "wine convergence.exe", windows_path(bin()));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.stderr_.find("\\caso-\u00e9case:N=12"), std::string::npos) << r.stderr_;
 }
 
 // The Windows convergence tool says what the native one says, with the same

@@ -122,7 +122,8 @@ class ResidualFile {
     if (file_ == nullptr) {
       const int error = errno;
       fatal(ErrorCode::kOpenFailed, std::string(kResiduals) + ": the file cannot be created in " +
-                                        here() + ": " + file_cause(error, FileUse::kWrite));
+                                        console_text(here(), true) + ": " +
+                                        file_cause(error, FileUse::kWrite));
     }
   }
   ~ResidualFile() {
@@ -176,8 +177,9 @@ int convergence(int argc, char** argv) {
   // nothing the user did not ask for.
   std::error_code ec;
   if (!fs::exists(kInputFile, ec)) {
-    fatal(ErrorCode::kOpenFailed,
-          std::string(kInputFile) + ": cannot open the file: there is none in " + here());
+    fatal(ErrorCode::kOpenFailed, std::string(kInputFile) +
+                                      ": cannot open the file: there is none in " +
+                                      console_text(here(), true));
   }
 
   SimulationState s;
@@ -187,7 +189,7 @@ int convergence(int argc, char** argv) {
   Progress progress(stderr_is_terminal());
 
   if (window) {
-    std::fputs(("folder: " + here() + "\n").c_str(), stdout);
+    put_text("folder: " + here() + "\n");
     std::fflush(stdout);
     const Window w = search_window(s, &progress);
     progress.clear();
@@ -197,7 +199,7 @@ int convergence(int argc, char** argv) {
   }
 
   ResidualFile residuals;
-  std::fputs(("folder: " + here() + "\n").c_str(), stdout);
+  put_text("folder: " + here() + "\n");
   std::fputs(run_header(s, floor).c_str(), stdout);
   std::fflush(stdout);
   const Outcome o = run(s, &progress);
