@@ -43,11 +43,14 @@ std::string searched_path() {
   const char* path = std::getenv("PATH");
   std::string kept = absolute_entries(path != nullptr ? path : "", ':');
   if (kept.empty()) {
-    const std::size_t size = confstr(_CS_PATH, nullptr, 0);
-    std::string fallback(size, '\0');
-    if (size > 0) confstr(_CS_PATH, fallback.data(), size);
-    kept = fallback.c_str();
-    if (kept.empty()) kept = "/usr/bin:/bin";
+    const std::size_t size = confstr(_CS_PATH, nullptr, 0);  // with its NUL
+    if (size > 1) {
+      kept.assign(size, '\0');
+      confstr(_CS_PATH, kept.data(), size);
+      kept.pop_back();
+    } else {
+      kept = "/usr/bin:/bin";
+    }
   }
   return kept;
 }
