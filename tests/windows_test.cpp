@@ -212,7 +212,12 @@ TEST_F(UnderWine, AProgramInTheCaseFolderIsNotRun) {
   write_file(work() / "dados.txt", example());
   for (const char* name : {"notepad.bat", "wgnuplot.bat"})
     write_file(work() / name, "@echo planted %*>> planted.log\r\n");
-  RunResult r = run("");
+  // The plotter in a folder whose name has blanks and parentheses, as
+  // gnuplot's may: handed to cmd.exe by its full path, it is still one name.
+  const fs::path gnuplot = dir_ / "Program Files (x86)" / "gnuplot" / "bin";
+  fs::create_directories(gnuplot);
+  fs::rename(bin() / "wgnuplot.bat", gnuplot / "wgnuplot.bat");
+  RunResult r = run("", work(), windows_path(bin()) + ";" + windows_path(gnuplot) + ";%PATH%");
   EXPECT_EQ(r.status, 0) << r.stderr_;
   EXPECT_EQ(r.stderr_, "");
   EXPECT_EQ(launches(), kAllLaunches);
