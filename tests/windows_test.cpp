@@ -476,28 +476,46 @@ TEST_F(UnderWine, AWindowOfItsOwnWaitsForEnter) {
   if (!on_path("script")) GTEST_SKIP() << "script (util-linux) is not installed";
   std::string bad = example();
   bad.replace(0, 2, "3.0");
-  write_file(work() / "dados.txt", bad);
+  std::string two_nodes = example();
+  two_nodes.replace(0, 2, "2 ");
+  const std::string good = example();
   if (fs::exists(kWindowsTool)) fs::copy_file(kWindowsTool, work() / "convergence.exe");
+  const fs::path plotter = bin() / "wgnuplot.bat";
+  const std::string plotter_text = read_file(plotter);
   const struct {
     const char* command;
+    const std::string& dados;
+    bool plotter;  // the wgnuplot stand-in on PATH
     int status;
     const char* said;
     bool waits;
   } rows[] = {
-      {"wine moody.exe", 1, "run-timeerrorF2002:dados.txt", true},
-      {"wine moody.exe --help", 2, "usage:moody", true},
-      {"wine convergence.exe /?", 0, "usage:convergence", true},
-      {"wine cmd /c moody.exe --help", 2, "usage:moody", false},
+      {"wine moody.exe", bad, true, 1, "run-timeerrorF2002:dados.txt", true},
+      {"wine moody.exe", two_nodes, true, 1, "run-timeerrorM4001:", true},  // the trap handler
+      {"wine moody.exe", good, true, 0, "", false},  // a run that goes well says nothing
+      {"wine moody.exe", good, false, 0, "moody:\"wgnuplotu.gnu\"didnotrun:", true},
+      {"wine moody.exe --help", bad, true, 2, "usage:moody", true},
+      {"wine convergence.exe /?", bad, true, 0, "usage:convergence", true},
+      {"wine cmd /c moody.exe --help", bad, true, 2, "usage:moody", false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.command);
     const bool tool = std::string(row.command).find("convergence") != std::string::npos;
     if (tool && !fs::exists(work() / "convergence.exe")) continue;
+    write_file(work() / "dados.txt", row.dados);
+    if (row.plotter) {
+      write_file(plotter, plotter_text);
+    } else {
+      fs::remove(plotter);
+    }
     const RunResult r = run_alone(work(), row.command, windows_path(bin()));
     EXPECT_EQ(r.status, row.status);
     EXPECT_NE(r.stderr_.find(row.said), std::string::npos) << r.stderr_;
     EXPECT_EQ(r.stderr_.find("PressEntertoclosethiswindow.") != std::string::npos, row.waits)
         << r.stderr_;
+    if (*row.said == '\0') {
+      EXPECT_EQ(r.stderr_, "");
+    }
   }
 }
 
