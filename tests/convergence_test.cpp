@@ -154,7 +154,8 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
       {"below the floor",
        example_with(9, "0.001"),
        4,
-       {"floor of the grid: 0.0016 s\ndt = 0.001 s is below the floor",
+       {"floor of the grid (an estimate): 0.0016 s\ndt = 0.001 s is below the estimated floor: "
+        "the first pass may stop",
         "floating-point overflow in pass 1: the program stops there with M4002"},
        "passes needed: none"},
       {"diverging",
@@ -181,6 +182,11 @@ TEST_F(Tool, UsageAndInputErrors) {
   EXPECT_EQ(run(testing::kExampleInput, {"--bogus"}).status, 2);
   EXPECT_EQ(run(testing::kExampleInput, {".", "."}).status, 2);
   EXPECT_EQ(run(testing::kExampleInput, {"no-such-folder"}).status, 2);
+  for (const char* help : {"-h", "--help", "/?"}) {
+    const ToolRun r = run(testing::kExampleInput, {help});
+    EXPECT_EQ(r.status, 0) << help;
+    EXPECT_EQ(r.out.rfind("usage: convergence ", 0), 0u) << help << ": " << r.out;
+  }
 
   const ToolRun bad = run(example_with(2, "2.0L"));
   EXPECT_EQ(bad.status, 1);
@@ -290,6 +296,11 @@ TEST_F(Tool, WindowOfASmallGrid) {
 
   const ToolRun cli = run(duct(42, "0.1", 300), {"--window"});
   EXPECT_EQ(cli.status, r.needed <= 300 ? 0 : 3) << cli.err;
+  EXPECT_NE(
+      cli.out.find("fewest passes, sought at least 5 % inside both edges: " +
+                   std::to_string(r.needed) + " at dt = " + convergence::dt_text(r.dt) + " s"),
+      std::string::npos)
+      << cli.out;
   EXPECT_NE(cli.out.find("recommended dt: " + convergence::dt_text(r.dt) +
                          "\npasses needed: " + std::to_string(r.needed) + "\n"),
             std::string::npos)

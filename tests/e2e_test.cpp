@@ -15,6 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::example_with;
 using testing::read_file;
+using testing::run_command;
 using testing::run_program;
 using testing::RunResult;
 using testing::ScratchDir;
@@ -102,6 +103,24 @@ TEST_F(Program, ReportThatCannotBeWrittenIsAnFError) {
   EXPECT_EQ(r.stderr_.rfind("\nrun-time error F1001: ", 0), 0u) << r.stderr_;
   EXPECT_NE(r.stderr_.find("saida.txt"), std::string::npos) << r.stderr_;
   EXPECT_EQ(launches(), "notepad dados.txt\n");  // neither plotter nor report editor
+}
+
+TEST_F(Program, AnyArgumentIsRefusedAndNoFileTouched) {
+  ASSERT_EQ(run_with(kExample).status, 0);
+  fs::remove(dir_ / "launches.log");
+  const std::string saida = read_file(file("saida.txt"));
+  fs::remove(file("dados.txt"));  // a run would create it again
+  for (const char* arg : {"--help", "meucaso.txt", "/?", ""}) {
+    SCOPED_TRACE(arg);
+    const RunResult r =
+        run_command(work(), {MOODY_BINARY, arg}, {{"PATH", testing::path_with_first(tools())}});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.stderr_.rfind("usage: moody ", 0), 0u) << r.stderr_;
+    EXPECT_EQ(r.stderr_.find('\n'), r.stderr_.size() - 1) << r.stderr_;  // one line
+    EXPECT_EQ(launches(), "");
+    EXPECT_FALSE(fs::exists(file("dados.txt")));
+    EXPECT_TRUE(read_file(file("saida.txt")) == saida);
+  }
 }
 
 TEST_F(Program, ReadsTheFileAsTheEditorLeftIt) {

@@ -169,7 +169,9 @@ TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
     SCOPED_TRACE("a folder named dados.txt");
     Folder f;
     fs::create_directory(f.file("dados.txt"));
-    expect_one_frame(f.run(), "F1001: dados.txt: cannot open the file: it is a directory");
+    expect_one_frame(f.run(),
+                     "F1001: dados.txt: the file cannot be opened: a folder has that name: "
+                     "rename or remove the folder");
     expect_older_files(f);
   }
   {
@@ -185,7 +187,9 @@ TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
     SCOPED_TRACE("a link into a missing folder: the file cannot be created");
     Folder f;
     fs::create_symlink("missing/dados.txt", f.file("dados.txt"));
-    expect_one_frame(f.run(), "F1001: dados.txt: the missing file cannot be created");
+    expect_one_frame(f.run(),
+                     "F1001: dados.txt: the missing file cannot be created: its folder "
+                     "does not exist");
     expect_older_files(f);
   }
   if (fs::exists("/proc/self/mem")) {
@@ -202,7 +206,8 @@ TEST(FailureMatrix, InputFileWithoutReadPermission) {
   write_file(f.file("dados.txt"), example_with(0, ""));
   fs::permissions(f.file("dados.txt"), fs::perms::owner_write);
   expect_one_frame(f.run_unprivileged(),
-                   "F1001: dados.txt: cannot open the file (Permission denied)");
+                   "F1001: dados.txt: the file cannot be opened: permission denied: is it open in "
+                   "another program, or not readable to you?");
   expect_older_files(f);
 }
 
@@ -216,12 +221,12 @@ TEST(FailureMatrix, FloatingPointFaultsSayWhatToChange) {
       {"dt = 0", example_with(9, "0.0   dt"),
        "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
        "outer iteration 1: dt = 0: the transient term Mp/dt needs a time step; give dt > 0, "
-       "at least 0.00161 s for N = 52\n"},
+       "at least about 0.00161 s (the estimated floor for N = 52)\n"},
       // The smallest grid runs the plain steps, and names the fault alike.
       {"dt = 0 at N = 3", "3\n2.0\n1.0E-3\n1000.\n0.02\n1.0\n0.05\n0.01\n0.0\n1\n300\n20\n",
        "M4001: floating-point divide by zero in momentum coefficients and forward sweep, "
        "outer iteration 1: dt = 0: the transient term Mp/dt needs a time step; give dt > 0, "
-       "at least 4e-294 s for N = 3\n"},
+       "at least about 4e-294 s (the estimated floor for N = 3)\n"},
       {"Uin = 0", example_with(6, "0   Uin"),
        "M4003: floating-point invalid in momentum back substitution, face velocities and "
        "velocity-correction coefficients, outer iteration 1: Uin = 0: with no inflow the fluid "
@@ -234,16 +239,16 @@ TEST(FailureMatrix, FloatingPointFaultsSayWhatToChange) {
                   "rest to the outlet; give mi > 0\n"},
       // The example's dt on twice as fine a grid: below the first pass's floor.
       {"dt below the floor", example_with(1, "102   N"),
-       in_sweep + "dt = 0.01 s is below 0.401 s, the floor for N = 102: from rest the first pass "
-                  "cannot carry the inlet velocity to the outlet; use dt >= 0.401 s, or fewer "
-                  "volumes\n"},
+       in_sweep + "dt = 0.01 s is below 0.401 s, the estimated floor for N = 102: from rest the "
+                  "first pass could not carry the inlet velocity to the outlet; use dt >= 0.401 s "
+                  "(a little less may do), or fewer volumes\n"},
       // A wider duct on a finer grid: dt = 5 s is above the window, and the
       // iteration grows until it overflows.
       {"dt above the window", "82\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n5.0\n1\n20000\n20\n",
        "M4002: floating-point overflow in pressure-correction back substitution and correction "
        "step, outer iteration 3141: the iteration diverged: dt = 5 s is probably above this "
-       "grid's window; lower dt, but not below 0.0278 s, the floor for N = 82 (or use fewer "
-       "volumes)\n"},
+       "grid's window; lower dt, but not below about 0.0278 s, the estimated floor for N = 82 (or "
+       "use fewer volumes)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -261,9 +266,10 @@ TEST(FailureMatrix, PlotFileThatCannotBeOpenedLeavesTheEarlierReportWhole) {
     Folder f;
     fs::remove(f.file(name));
     fs::create_directory(f.file(name));
-    expect_one_frame(f.run(example_with(0, "")), std::string("F1001: open of unit ") +
-                                                     (name[0] == 'u' ? "7" : "8") + ", file " +
-                                                     name + ": Is a directory");
+    expect_one_frame(f.run(example_with(0, "")),
+                     std::string("F1001: ") + name +
+                         ": the file cannot be opened for writing: a folder has that name: rename "
+                         "or remove the folder");
     EXPECT_EQ(read_file(f.file("saida.txt")), "older report\r\n");
     EXPECT_EQ(f.launches(), "notepad dados.txt\n");
   }
@@ -275,7 +281,8 @@ TEST(FailureMatrix, FullDiskUnderAPlotFileIsAnFError) {
   fs::remove(f.file("u.dat"));
   fs::create_symlink("/dev/full", f.file("u.dat"));
   expect_one_frame(f.run(example_with(0, "")),
-                   "F1002: write of unit 7, file u.dat: No space left on device");
+                   "F1002: u.dat: the file cannot be written: the disk is full: free some space "
+                   "and run the case again");
   // The report was closed before u.dat failed; p.dat keeps what it was given.
   expect_new_report(f, 52, false);
   EXPECT_EQ(f.launches(), "notepad dados.txt\n");
@@ -288,7 +295,8 @@ TEST(FailureMatrix, ReadOnlyFolderIsAnFError) {
     fs::remove(f.file(name));
   fs::permissions(f.work(), fs::perms::owner_read | fs::perms::owner_exec);
   expect_one_frame(f.run_unprivileged(),
-                   "F1001: open of unit 5, file saida.txt: Permission denied");
+                   "F1001: saida.txt: the file cannot be opened for writing: permission denied: "
+                   "is the file or its folder read-only, or the file open in another program?");
   fs::permissions(f.work(), fs::perms::owner_all);
   EXPECT_FALSE(fs::exists(f.file("saida.txt")));
   EXPECT_EQ(f.launches(), "notepad dados.txt\n");

@@ -201,7 +201,7 @@ TEST(FaultsDeathTest, UntrappedNonFiniteValueStopsTheReport) {
   s.dt = 0.0;
   EXPECT_EXIT(refuse_untrapped_faults(s), ::testing::ExitedWithCode(1),
               "before the report: dt = 0: the transient term Mp/dt needs a time step; give "
-              "dt > 0, at least [0-9.e+-]+ s for N = 5\n$");
+              "dt > 0, at least about [0-9.e+-]+ s \\(the estimated floor for N = 5\\)\n$");
 }
 
 // Work storage that cannot be had ends the run with the storage error frame,

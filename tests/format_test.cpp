@@ -158,7 +158,8 @@ TEST_F(OutputFileTest, DestructorKeepsTheRecords) {
 TEST_F(OutputFileDeathTest, FileThatCannotBeOpenedIsFatal) {
   std::filesystem::create_directory(path("saida.txt"));
   EXPECT_EXIT(OutputFile(path("saida.txt"), 5), ::testing::ExitedWithCode(1),
-              "run-time error F1001: open of unit 5, file .*saida.txt: ");
+              "run-time error F1001: .*saida.txt: the file cannot be opened for writing: a "
+              "folder has that name");
 }
 
 // A later file that cannot be opened ends the run before any record is
@@ -173,7 +174,7 @@ TEST_F(OutputFileDeathTest, OlderFileIsCutOnlyWhenRecordsAreHandedOver) {
         OutputFile saida(report, 5);
         OutputFile udat(path("u.dat"), 7);
       },
-      ::testing::ExitedWithCode(1), "run-time error F1001: open of unit 7, file .*u.dat: ");
+      ::testing::ExitedWithCode(1), "run-time error F1001: .*u.dat: the file cannot be opened");
   EXPECT_EQ(contents(report), "older report\r\n");
 
   OutputFile saida(report, 5);
@@ -194,7 +195,8 @@ TEST_F(OutputFileDeathTest, FullDiskIsFatalAndOtherFilesKeepTheirRecords) {
         full.write(Format("(I3)"), {1});
         full.close();
       },
-      ::testing::ExitedWithCode(1), "run-time error F1002: write of unit 7, file /dev/full: ");
+      ::testing::ExitedWithCode(1),
+      "run-time error F1002: /dev/full: the file cannot be written: the disk is full");
   EXPECT_EQ(contents(report), "first line\r\n");
 }
 

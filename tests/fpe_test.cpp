@@ -117,9 +117,9 @@ TEST(RuntimeErrorFrame, HasTheFixedShape) {
   EXPECT_EQ(frame_text(ErrorCode::kEndOfFile, "dados.txt, line 3: end of file"),
             "\nrun-time error F2001: dados.txt, line 3: end of file\n");
   EXPECT_EQ(frame_text(ErrorCode::kDivideByZero, "x"), "\nrun-time error M4001: x\n");
-  EXPECT_EXIT(fatal(ErrorCode::kOpenFailed, "saida.txt (unit 5): Is a directory"),
+  EXPECT_EXIT(fatal(ErrorCode::kOpenFailed, "saida.txt: the file (a folder) cannot be opened"),
               ::testing::ExitedWithCode(1),
-              "^\nrun-time error F1001: saida.txt \\(unit 5\\): Is a directory\n$");
+              "^\nrun-time error F1001: saida.txt: the file \\(a folder\\) cannot be opened\n$");
 }
 
 }  // namespace

@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "golden_cases.hpp"
@@ -79,33 +83,37 @@ class UnderWine : public ::testing::Test {
     }
     fs::create_directory(work());
     fs::copy_file(kWindowsExe, work() / "moody.exe");
-    // Stand-ins that cmd.exe finds in the current folder before any program
-    // of the system; they log how they were called.
-    write_file(work() / "notepad.bat", "@echo notepad %*>> launches.log\r\n");
-    write_file(work() / "wgnuplot.bat", "@echo wgnuplot %*>> launches.log\r\n");
+    // Stand-ins for Notepad and wgnuplot in a folder on PATH, as theirs are;
+    // they log, in the current folder, how they were called.
+    fs::create_directory(bin());
+    write_file(bin() / "notepad.bat", "@echo notepad %*>> launches.log\r\n");
+    write_file(bin() / "wgnuplot.bat", "@echo wgnuplot %*>> launches.log\r\n");
   }
 
   fs::path work() const { return dir_ / "work"; }
+  fs::path bin() const { return dir_ / "bin"; }
+  std::string bin_first() const { return windows_path(bin()) + ";%PATH%"; }
 
   std::string example() const {
     return read_file(fs::path(MOODY_SOURCE_DIR) / "examples" / "dados.txt");
   }
 
-  // Runs moody.exe in `dir` with COMSPEC as the Windows side sees it:
+  // Runs moody.exe `args` in `dir` with COMSPEC as the Windows side sees it:
   // `comspec` empty removes it from the environment, otherwise sets it, as
-  // written (quotes too).  `path` (Windows folders) goes first on PATH.  The
-  // outer interpreter is named by its full path: a cmd.exe in `dir` must not
-  // stand in for it.
-  RunResult run(const std::string& comspec, const fs::path& dir, const std::string& path = "") {
+  // written (quotes too); PATH set to `path` (in cmd.exe's words).  The outer
+  // interpreter is named by its full path: a cmd.exe in `dir` must not stand
+  // in for it.
+  RunResult run(const std::string& comspec, const fs::path& dir, const std::string& path,
+                const std::string& args = "") {
     std::string script = "@set COMSPEC=" + comspec + "\r\n";
-    if (!path.empty()) script += "@set PATH=" + path + ";%PATH%\r\n";
-    script += "@moody.exe\r\n@exit /b %ERRORLEVEL%\r\n";
+    script += "@set PATH=" + path + "\r\n";
+    script += "@moody.exe" + args + "\r\n@exit /b %ERRORLEVEL%\r\n";
     write_file(dir_ / "run.bat", script);
     return run_command(
         dir, {"wine", "C:\\windows\\system32\\cmd.exe", "/c", windows_path(dir_ / "run.bat")},
         {{"WINEDEBUG", "-all"}});
   }
-  RunResult run(const std::string& comspec) { return run(comspec, work()); }
+  RunResult run(const std::string& comspec) { return run(comspec, work(), bin_first()); }
 
   // The files of a native run of `dados` with stand-ins that do nothing.
   fs::path native_run(const std::string& dados) {
@@ -179,13 +187,54 @@ TEST_F(UnderWine, LaunchesGoThroughTheInterpreterInOrder) {
   EXPECT_EQ(r.status, 0) << r.stderr_;
   EXPECT_EQ(launches(), kAllLaunches);
 
-  // COMSPEC naming no program: nothing is launched, and the run still ends well.
+  // COMSPEC naming no program: nothing is launched, each launch says so and
+  // names the fix, and the run still ends well.
   fs::remove(work() / "launches.log");
   fs::remove(work() / "saida.txt");
   r = run("C:\\nowhere\\cmd.exe");
   EXPECT_EQ(r.status, 0) << r.stderr_;
   EXPECT_EQ(launches(), "");
   EXPECT_TRUE(fs::exists(work() / "saida.txt"));
+  std::string said;
+  for (const char* command :
+       {"notepad dados.txt", "wgnuplot u.gnu", "wgnuplot p.gnu", "notepad saida.txt"}) {
+    said += std::string("moody: \"") + command +
+            "\" did not run: the command interpreter C:\\nowhere\\cmd.exe that COMSPEC names "
+            "cannot be started (not found): set COMSPEC to the full path of cmd.exe, or remove "
+            "it\n";
+  }
+  EXPECT_EQ(r.stderr_, said);
+}
+
+// notepad.bat and wgnuplot.bat in the case folder, which cmd.exe would take
+// before PATH: never run, whether the programs are on PATH or not.
+TEST_F(UnderWine, AProgramInTheCaseFolderIsNotRun) {
+  write_file(work() / "dados.txt", example());
+  for (const char* name : {"notepad.bat", "wgnuplot.bat"})
+    write_file(work() / name, "@echo planted %*>> planted.log\r\n");
+  // The plotter in a folder whose name has blanks and parentheses, as
+  // gnuplot's may: handed to cmd.exe by its full path, it is still one name.
+  const fs::path gnuplot = dir_ / "Program Files (x86)" / "gnuplot" / "bin";
+  fs::create_directories(gnuplot);
+  fs::rename(bin() / "wgnuplot.bat", gnuplot / "wgnuplot.bat");
+  RunResult r = run("", work(), windows_path(bin()) + ";" + windows_path(gnuplot) + ";%PATH%");
+  EXPECT_EQ(r.status, 0) << r.stderr_;
+  EXPECT_EQ(r.stderr_, "");
+  EXPECT_EQ(launches(), kAllLaunches);
+
+  // On PATH only as "." and a relative folder: nothing runs, each launch says so.
+  fs::remove(work() / "launches.log");
+  r = run("", work(), ".;work");
+  EXPECT_EQ(r.status, 0) << r.stderr_;
+  EXPECT_EQ(launches(), "");
+  for (const char* command : {"notepad dados.txt", "wgnuplot u.gnu", "notepad saida.txt"}) {
+    const std::string program(command, std::string_view(command).find(' '));
+    EXPECT_NE(r.stderr_.find(std::string("moody: \"") + command + "\" did not run: " + program +
+                             " was not found on PATH (programs in the case folder are not run)"),
+              std::string::npos)
+        << r.stderr_;
+  }
+  EXPECT_FALSE(fs::exists(work() / "planted.log"));
 }
 
 TEST_F(UnderWine, FailuresEndWithTheirFrameAndStatusOne) {
@@ -283,38 +332,6 @@ TEST_F(UnderWine, ReadsDadosAsNotepadSavesIt) {
   }
 }
 
-TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
-  const fs::path zip = kWindowsBuild / "moody-windows-x64.zip";
-  if (!fs::exists(zip)) GTEST_SKIP() << zip << " is not packed";
-  if (fs::last_write_time(zip) < fs::last_write_time(kWindowsExe)) {
-    GTEST_FAIL() << zip.string() << " is older than " << kWindowsExe.string()
-                 << ": pack it again with `cmake --workflow --preset windows`";
-  }
-  const fs::path unpacked = dir_ / "unpacked";
-  fs::create_directory(unpacked);
-  RunResult r = run_command(unpacked, {"cmake", "-E", "tar", "xf", zip.string()});
-  ASSERT_EQ(r.status, 0) << r.stderr_;
-  const fs::path folder = unpacked / "moody-windows-x64";
-  for (const char* name : {"moody.exe", "convergence.exe", "dados.txt", "u.gnu", "p.gnu",
-                           "residuos.gnu", "README.txt"}) {
-    EXPECT_TRUE(fs::exists(folder / name)) << name;
-  }
-
-  // The stand-ins sit in a folder of their own on PATH, as wgnuplot would.
-  const fs::path bin = dir_ / "bin";
-  fs::create_directory(bin);
-  fs::rename(work() / "notepad.bat", bin / "notepad.bat");
-  fs::rename(work() / "wgnuplot.bat", bin / "wgnuplot.bat");
-  r = run("", folder, windows_path(bin));
-  EXPECT_EQ(r.status, 0) << r.stderr_;
-  EXPECT_EQ(read_file(folder / "launches.log"), kAllLaunches);
-  const fs::path native = native_run(example());
-  for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
-    SCOPED_TRACE(name);
-    EXPECT_TRUE(read_file(folder / name) == read_file(native / name));
-  }
-}
-
 struct ToolRun {
   int status = -1;
   std::string out;  // standard output, line ends as LF, the line naming the folder left out
@@ -333,9 +350,196 @@ ToolRun run_tool(const fs::path& dir, std::vector<std::string> argv) {
   return r;
 }
 
+// A file made read-only for this process too: as the superuser, through
+// the immutable attribute (chattr), taken away again at the end.
+class Immutable {
+ public:
+  explicit Immutable(fs::path file) : file_(std::move(file)) {
+    if (writable())
+      chattr_ = run_command(file_.parent_path(), {"chattr", "+i", file_.string()}).status == 0;
+  }
+  ~Immutable() {
+    if (chattr_) run_command(file_.parent_path(), {"chattr", "-i", file_.string()});
+  }
+  Immutable(const Immutable&) = delete;
+  Immutable& operator=(const Immutable&) = delete;
+  bool read_only() const { return !writable(); }
+
+ private:
+  bool writable() const { return std::ofstream(file_, std::ios::app).good(); }
+  fs::path file_;
+  bool chattr_ = false;
+};
+
+TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
+  const fs::path zip = kWindowsBuild / "moody-windows-x64.zip";
+  if (!fs::exists(zip)) GTEST_SKIP() << zip << " is not packed";
+  if (fs::last_write_time(zip) < fs::last_write_time(kWindowsExe)) {
+    GTEST_FAIL() << zip.string() << " is older than " << kWindowsExe.string()
+                 << ": pack it again with `cmake --workflow --preset windows`";
+  }
+  const fs::path unpacked = dir_ / "unpacked";
+  fs::create_directory(unpacked);
+  RunResult r = run_command(unpacked, {"cmake", "-E", "tar", "xf", zip.string()});
+  ASSERT_EQ(r.status, 0) << r.stderr_;
+  const fs::path folder = unpacked / "moody-windows-x64";
+  for (const char* name : {"moody.exe", "convergence.exe", "dados.txt", "u.gnu", "p.gnu",
+                           "residuos.gnu", "README.txt"}) {
+    EXPECT_TRUE(fs::exists(folder / name)) << name;
+  }
+
+  // Notepad reads them on one line unless they end in CR LF.
+  for (const char* name : {"dados.txt", "u.gnu", "p.gnu", "residuos.gnu", "README.txt"}) {
+    const std::string text = read_file(folder / name);
+    std::size_t lf = 0;
+    std::size_t crlf = 0;
+    for (std::size_t k = text.find('\n'); k != std::string::npos; k = text.find('\n', k + 1)) {
+      ++lf;
+      if (k > 0 && text[k - 1] == '\r') ++crlf;
+    }
+    EXPECT_GT(lf, 0u) << name;
+    EXPECT_EQ(crlf, lf) << name;
+  }
+
+  // A notepad.bat planted in the case folder stays idle; the four launches
+  // come from PATH.
+  write_file(folder / "notepad.bat", "@echo planted %*>> planted.log\r\n");
+  r = run("", folder, bin_first());
+  EXPECT_EQ(r.status, 0) << r.stderr_;
+  EXPECT_EQ(r.stderr_, "");
+  EXPECT_EQ(read_file(folder / "launches.log"), kAllLaunches);
+  EXPECT_FALSE(fs::exists(folder / "planted.log"));
+  const fs::path native = native_run(example());
+  for (const char* name : {"saida.txt", "u.dat", "p.dat"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(read_file(folder / name) == read_file(native / name));
+  }
+
+  // An argument is refused before any file is touched.
+  const std::string saida = read_file(folder / "saida.txt");
+  r = run("", folder, bin_first(), " --help");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.stderr_.rfind("usage: moody ", 0), 0u) << r.stderr_;
+  EXPECT_TRUE(read_file(folder / "saida.txt") == saida);
+  EXPECT_EQ(read_file(folder / "launches.log"), kAllLaunches);
+
+  // The tool's usage for /?.
+  const ToolRun help = run_tool(folder, {"wine", "convergence.exe", "/?"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: convergence ", 0), 0u) << help.out;
+
+  // A read-only report: an F frame in plain words.  The superuser writes to
+  // read-only files, and Wine lets it: the file is then made immutable.
+  fs::permissions(folder / "saida.txt",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const Immutable frozen(folder / "saida.txt");
+  if (!frozen.read_only()) GTEST_SKIP() << "saida.txt cannot be made read-only here";
+  r = run("", folder, bin_first());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.stderr_,
+            "\nrun-time error F1001: saida.txt: the file cannot be opened for writing: permission "
+            "denied: is the file or its folder read-only, or the file open in another program?\n");
+  EXPECT_TRUE(read_file(folder / "saida.txt") == saida);
+}
+
+// Wine gives a program started on a terminal of its own (here a pseudo-
+// terminal of `script`) a console of which it is the only process, as a
+// double-click does on Windows.  Enter is pressed every 0.3 s until the
+// command ends.  What the terminal showed comes back as standard error, its
+// characters without the escape sequences and blanks of Wine's drawing.
+// `path` goes first on the Windows PATH.
+RunResult run_alone(const fs::path& dir, const std::string& command, const std::string& path) {
+  const fs::path shown = dir.parent_path() / "terminal.txt";
+  RunResult r = run_command(dir,
+                            {"sh", "-c",
+                             "(while printf '\\r'; do sleep 0.3; done) | "
+                             "script -qec \"$0\" /dev/null > \"$1\"",
+                             command, shown.string()},
+                            {{"WINEDEBUG", "-all"}, {"WINEPATH", path}, {"LANG", "C.UTF-8"}});
+  r.stderr_.clear();
+  const std::string drawn = read_file(shown);
+  for (std::size_t k = 0; k < drawn.size(); ++k) {
+    if (drawn[k] == '\x1B') {  // ESC [ parameters letter
+      while (k + 1 < drawn.size() && !std::isalpha(static_cast<unsigned char>(drawn[++k]))) {
+      }
+    } else if (!std::isspace(static_cast<unsigned char>(drawn[k]))) {
+      r.stderr_ += drawn[k];
+    }
+  }
+  return r;
+}
+
+// Alone in its console, an error frame, the usage or the tool's words wait
+// for Enter; in a console it shares with cmd.exe, nothing waits.
+TEST_F(UnderWine, AWindowOfItsOwnWaitsForEnter) {
+  if (!on_path("script")) GTEST_SKIP() << "script (util-linux) is not installed";
+  std::string bad = example();
+  bad.replace(0, 2, "3.0");
+  std::string two_nodes = example();
+  two_nodes.replace(0, 2, "2 ");
+  const std::string good = example();
+  if (fs::exists(kWindowsTool)) fs::copy_file(kWindowsTool, work() / "convergence.exe");
+  const fs::path plotter = bin() / "wgnuplot.bat";
+  const std::string plotter_text = read_file(plotter);
+  const struct {
+    const char* command;
+    const std::string& dados;
+    bool plotter;  // the wgnuplot stand-in on PATH
+    int status;
+    const char* said;
+    bool waits;
+  } rows[] = {
+      {"wine moody.exe", bad, true, 1, "run-timeerrorF2002:dados.txt", true},
+      {"wine moody.exe", two_nodes, true, 1, "run-timeerrorM4001:", true},  // the trap handler
+      {"wine moody.exe", good, true, 0, "", false},  // a run that goes well says nothing
+      {"wine moody.exe", good, false, 0, "moody:\"wgnuplotu.gnu\"didnotrun:", true},
+      {"wine moody.exe --help", bad, true, 2, "usage:moody", true},
+      {"wine convergence.exe /?", bad, true, 0, "usage:convergence", true},
+      {"wine cmd /c moody.exe --help", bad, true, 2, "usage:moody", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.command);
+    const bool tool = std::string(row.command).find("convergence") != std::string::npos;
+    if (tool && !fs::exists(work() / "convergence.exe")) continue;
+    write_file(work() / "dados.txt", row.dados);
+    if (row.plotter) {
+      write_file(plotter, plotter_text);
+    } else {
+      fs::remove(plotter);
+    }
+    const RunResult r = run_alone(work(), row.command, windows_path(bin()));
+    EXPECT_EQ(r.status, row.status);
+    EXPECT_NE(r.stderr_.find(row.said), std::string::npos) << r.stderr_;
+    EXPECT_EQ(r.stderr_.find("PressEntertoclosethiswindow.") != std::string::npos, row.waits)
+        << r.stderr_;
+    if (*row.said == '\0') {
+      EXPECT_EQ(r.stderr_, "");
+    }
+  }
+}
+
 // The verification duct (L = 1 m, D0 = 0.1 m, cd = 0.05) on N nodes.
 std::string duct(int N, const std::string& dt) {
   return std::to_string(N) + "\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n" + dt + "\n1\n300\n20\n";
+}
+
+// A folder name that is not ASCII, as the tool shows it on a console: its
+// line on standard output and an F frame on standard error.
+TEST_F(UnderWine, TheToolWritesTheFolderNameAsTheConsoleShowsIt) {
+  if (!on_path("script")) GTEST_SKIP() << "script (util-linux) is not installed";
+  if (!fs::exists(kWindowsTool)) GTEST_SKIP() << kWindowsTool << " is not built";
+  const fs::path folder = dir_ / "caso-\u00e9";
+  fs::create_directory(folder);
+  fs::copy_file(kWindowsTool, folder / "convergence.exe");
+  RunResult r = run_alone(folder, "wine convergence.exe", windows_path(bin()));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.stderr_.find("thereisnonein"), std::string::npos) << r.stderr_;
+  EXPECT_NE(r.stderr_.find("\\caso-\u00e9"), std::string::npos) << r.stderr_;
+  write_file(folder / "dados.txt", duct(12, "0.1"));
+  r = run_alone(folder, "wine convergence.exe", windows_path(bin()));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.stderr_.find("\\caso-\u00e9case:N=12"), std::string::npos) << r.stderr_;
 }
 
 // The Windows convergence tool says what the native one says, with the same

@@ -57,9 +57,12 @@ FaultAdvice fault_advice(const SimulationState& s) {
   const auto text = [](double v) { return input_number::round_trip_text(v); };
   const double floor = time_step_floor(s.N, s.L, s.ro, s.mi);
   const bool has_floor = std::isfinite(floor);
-  const std::string not_below = has_floor ? ", but not below " + rounded_up(floor) +
-                                                " s, the floor for N = " + std::to_string(s.N)
-                                          : std::string();
+  // The floor is an estimate (time_step.hpp): a dt a little below it may
+  // still start; the words say so.
+  const std::string not_below = has_floor
+                                    ? ", but not below about " + rounded_up(floor) +
+                                          " s, the estimated floor for N = " + std::to_string(s.N)
+                                    : std::string();
   const double passage = s.L / s.Uin;
 
   // The first pass starts from rest: these parameters stop it whatever the rest.
@@ -67,7 +70,8 @@ FaultAdvice fault_advice(const SimulationState& s) {
   if (s.dt == 0.0) {
     advice.first_pass = "dt = 0: the transient term Mp/dt needs a time step; give dt > 0";
     if (has_floor) {
-      advice.first_pass += ", at least " + rounded_up(floor) + " s for N = " + std::to_string(s.N);
+      advice.first_pass += ", at least about " + rounded_up(floor) +
+                           " s (the estimated floor for N = " + std::to_string(s.N) + ")";
     }
   } else if (s.Uin == 0.0) {
     advice.first_pass =
@@ -80,10 +84,10 @@ FaultAdvice fault_advice(const SimulationState& s) {
   } else if (has_floor && s.dt < floor) {
     const std::string at_least = rounded_up(floor);
     advice.first_pass = "dt = " + text(s.dt) + " s is below " + at_least +
-                        " s, the floor for N = " + std::to_string(s.N) +
-                        ": from rest the first pass cannot carry the inlet velocity to the "
+                        " s, the estimated floor for N = " + std::to_string(s.N) +
+                        ": from rest the first pass could not carry the inlet velocity to the "
                         "outlet; use dt >= " +
-                        at_least + " s, or fewer volumes";
+                        at_least + " s (a little less may do), or fewer volumes";
   } else {
     known = false;
     if (s.dt > passage) {
@@ -100,7 +104,7 @@ FaultAdvice fault_advice(const SimulationState& s) {
                           " (or use fewer volumes)";
   } else {
     advice.later_passes = "the iteration diverged although dt = " + text(s.dt) +
-                          " s is at this grid's floor: use fewer volumes";
+                          " s is at this grid's estimated floor: use fewer volumes";
   }
 
   // A fault found after the loop: its pass is not known.

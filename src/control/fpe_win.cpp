@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <xmmintrin.h>
 
+#include "control/console.hpp"
 #include "control/error_stream.hpp"
 #include "control/fpe.hpp"
 #include "control/fpe_internal.hpp"
@@ -54,6 +55,7 @@ LONG CALLBACK on_exception(PEXCEPTION_POINTERS info) {
   char frame[512];
   const unsigned n = frame_for(fault, frame, sizeof frame);
   write_error_stream(frame, n);
+  console::hold_if_alone();
   ExitProcess(1);
 }
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "control/console.hpp"
 #include "control/error_stream.hpp"
 
 namespace moody {
@@ -18,6 +19,22 @@ std::string frame_text(ErrorCode code, std::string_view description) {
   return text;
 }
 
+namespace {
+bool g_notice_given = false;
+}  // namespace
+
+void notice(std::string_view line) {
+  std::string text(line);
+  text.push_back('\n');
+  std::fflush(stdout);
+  write_error_stream(text.data(), static_cast<unsigned>(text.size()));
+  g_notice_given = true;
+}
+
+bool notice_given() {
+  return g_notice_given;
+}
+
 void fatal(ErrorCode code, std::string_view description) {
   const std::string text = frame_text(code, description);
   std::fflush(stdout);
@@ -25,6 +42,7 @@ void fatal(ErrorCode code, std::string_view description) {
   // Raw, like the trap handler's M frame: the same bytes and line ends on
   // every platform (no CR LF from a text-mode stream on Windows).
   write_error_stream(text.data(), static_cast<unsigned>(text.size()));
+  console::hold_if_alone();  // a window of its own would close on the frame
   std::_Exit(1);
 }
 

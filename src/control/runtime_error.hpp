@@ -43,6 +43,14 @@ enum class ErrorCode : int {
 // Writes the frame with letter F and ends the process with status 1.
 [[noreturn]] void fatal(ErrorCode code, std::string_view description);
 
+// Writes `line` and a line break to the standard error stream: a word to the
+// user that does not end the run (a program that could not be launched, a
+// refused command line).  A run that goes well writes none.
+void notice(std::string_view line);
+
+// Whether this process has written a notice.
+bool notice_given();
+
 // Builds the frame's text (without writing it): "\nrun-time error F2001: ...\n".
 // The letter is M for the floating-point codes (4xxx), F otherwise.
 std::string frame_text(ErrorCode code, std::string_view description);

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <new>
 #include <optional>
@@ -10,6 +9,7 @@
 #include <system_error>
 
 #include "control/fpe.hpp"
+#include "io/file_cause.hpp"
 #include "io/input_ranges.hpp"
 #include "io/input_values.hpp"
 #include "io/launcher.hpp"
@@ -18,8 +18,8 @@ namespace moody {
 
 namespace {
 
-std::string system_reason(int error) {
-  return error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string();
+std::string cause(int error, FileUse use) {
+  return ": " + file_cause(error, use);
 }
 
 // The bytes of dados.txt.  Opened as the default open status does: an
@@ -30,7 +30,8 @@ std::string read_file() {
   const std::string name = kInputFile;
   std::error_code ec;
   if (std::filesystem::is_directory(name, ec)) {
-    fatal(ErrorCode::kOpenFailed, name + ": cannot open the file: it is a directory");
+    fatal(ErrorCode::kOpenFailed,
+          name + ": the file cannot be opened" + cause(EISDIR, FileUse::kRead));
   }
 
   errno = 0;
@@ -38,14 +39,15 @@ std::string read_file() {
   if (file == nullptr) {
     const int open_error = errno;
     if (open_error != ENOENT) {
-      fatal(ErrorCode::kOpenFailed, name + ": cannot open the file" + system_reason(open_error));
+      fatal(ErrorCode::kOpenFailed,
+            name + ": the file cannot be opened" + cause(open_error, FileUse::kRead));
     }
     // Missing: create it empty ("a" never truncates, should it appear meanwhile).
     errno = 0;
     std::FILE* created = std::fopen(kInputFile, "ab");
     if (created == nullptr) {
       fatal(ErrorCode::kOpenFailed,
-            name + ": the missing file cannot be created" + system_reason(errno));
+            name + ": the missing file cannot be created" + cause(errno, FileUse::kWrite));
     }
     std::fclose(created);
     fatal(ErrorCode::kEndOfFile,
@@ -74,7 +76,8 @@ std::string read_file() {
   }
   std::fclose(file);
   if (failed) {
-    fatal(ErrorCode::kReadFailed, name + ": the file cannot be read" + system_reason(read_error));
+    fatal(ErrorCode::kReadFailed,
+          name + ": the file cannot be read" + cause(read_error, FileUse::kRead));
   }
   return text;
 }

@@ -12,10 +12,10 @@
 #include "io/output_file.hpp"
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <utility>
 
+#include "io/file_cause.hpp"
 #include "io/file_cut.hpp"
 
 namespace moody {
@@ -23,7 +23,7 @@ namespace {
 OutputFile* g_open_files = nullptr;  // chain through next_open_
 }  // namespace
 
-OutputFile::OutputFile(std::string name, int unit) : name_(std::move(name)), unit_(unit) {
+OutputFile::OutputFile(std::string name, int /*unit*/) : name_(std::move(name)) {
   errno = 0;
   file_ = std::fopen(name_.c_str(), "r+b");
   uncut_ = file_ != nullptr;
@@ -32,7 +32,7 @@ OutputFile::OutputFile(std::string name, int unit) : name_(std::move(name)), uni
     errno = 0;
     file_ = std::fopen(name_.c_str(), "wb");
   }
-  if (file_ == nullptr) fail(ErrorCode::kOpenFailed, "open", errno);
+  if (file_ == nullptr) fail(ErrorCode::kOpenFailed, "opened for writing", errno);
   buffer_.reserve(kBlock + kBlock / 4);
   next_open_ = g_open_files;
   g_open_files = this;
@@ -49,7 +49,7 @@ OutputFile::~OutputFile() {
 void OutputFile::write(const Format& format, std::span<const Item> items) {
   if (file_ == nullptr) {
     fatal(ErrorCode::kWriteFailed,
-          "write to unit " + std::to_string(unit_) + ", file " + name_ + ": the file is closed");
+          name_ + ": a record is written after the file was closed (a fault of the program)");
   }
   format.write(buffer_, items);
   if (buffer_.size() >= kBlock) flush();
@@ -58,12 +58,12 @@ void OutputFile::write(const Format& format, std::span<const Item> items) {
 void OutputFile::close() {
   if (file_ == nullptr) return;
   flush();
-  if (const int error = cut(); error != 0) fail(ErrorCode::kWriteFailed, "write", error);
+  if (const int error = cut(); error != 0) fail(ErrorCode::kWriteFailed, "written", error);
   std::FILE* file = file_;
   file_ = nullptr;
   unlink();
   errno = 0;
-  if (std::fclose(file) != 0) fail(ErrorCode::kCloseFailed, "close", errno);
+  if (std::fclose(file) != 0) fail(ErrorCode::kCloseFailed, "closed", errno);
 }
 
 void OutputFile::unlink() noexcept {
@@ -99,13 +99,12 @@ int OutputFile::hand_over() noexcept {
 }
 
 void OutputFile::flush() {
-  if (const int error = hand_over(); error != 0) fail(ErrorCode::kWriteFailed, "write", error);
+  if (const int error = hand_over(); error != 0) fail(ErrorCode::kWriteFailed, "written", error);
 }
 
 void OutputFile::fail(ErrorCode code, const char* action, int error) {
-  const std::string description = std::string(action) + " of unit " + std::to_string(unit_) +
-                                  ", file " + name_ + ": " +
-                                  (error != 0 ? std::strerror(error) : "reason not reported");
+  const std::string description =
+      name_ + ": the file cannot be " + action + ": " + file_cause(error, FileUse::kWrite);
   for (OutputFile* other = g_open_files; other != nullptr; other = other->next_open_) {
     if (other != this) other->hand_over();
   }

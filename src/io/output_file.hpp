@@ -17,7 +17,9 @@ namespace moody {
 // handed over, so a run that stops before that leaves them whole.  Records
 // are gathered in memory and handed to the file in blocks of about 1 MiB, so
 // a failure later in the run leaves the earlier blocks on disk; every failure
-// is a fatal run-time error naming the file, the unit and the reason.
+// is a fatal run-time error naming the file and the reason in a user's words.
+// The unit number names the file as the report's statements do; no message
+// shows it.
 class OutputFile {
  public:
   OutputFile(std::string name, int unit);
@@ -44,7 +46,6 @@ class OutputFile {
   [[noreturn]] void fail(ErrorCode code, const char* action, int error);
 
   std::string name_;
-  int unit_;
   std::FILE* file_ = nullptr;
   std::string buffer_;
   bool uncut_ = false;               // an existing file, not yet cut

@@ -5,9 +5,10 @@
 // searches the range of dt that converges and the dt that needs the fewest
 // passes.  Launches nothing; writes no saida.txt, u.dat or p.dat.
 //
-//   convergence [--window] [FOLDER]
+//   convergence [--window] [FOLDER]      (-h, --help or /? for the usage)
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,11 +18,13 @@
 #include <string_view>
 #include <system_error>
 
+#include "control/console.hpp"
 #include "control/principal.hpp"
 #include "control/runtime_error.hpp"
 #include "control/start.hpp"
 #include "flow/time_step.hpp"
 #include "io/dados.hpp"
+#include "io/file_cause.hpp"
 #include "report.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
@@ -117,8 +120,10 @@ class ResidualFile {
  public:
   ResidualFile() : file_(std::fopen(kResiduals, "wb")) {
     if (file_ == nullptr) {
-      fatal(ErrorCode::kOpenFailed,
-            std::string(kResiduals) + ": cannot create the file in " + here());
+      const int error = errno;
+      fatal(ErrorCode::kOpenFailed, std::string(kResiduals) + ": the file cannot be created in " +
+                                        console_text(here(), true) + ": " +
+                                        file_cause(error, FileUse::kWrite));
     }
   }
   ~ResidualFile() {
@@ -130,9 +135,11 @@ class ResidualFile {
   void write(const std::string& text) {
     const bool written = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
     const bool closed = std::fclose(file_) == 0;
+    const int error = errno;
     file_ = nullptr;
     if (!written || !closed) {
-      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": cannot write the file");
+      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": the file cannot be written: " +
+                                         file_cause(error, FileUse::kWrite));
     }
   }
 
@@ -147,7 +154,7 @@ int convergence(int argc, char** argv) {
     const std::string_view arg = argv[k];
     if (arg == "--window") {
       window = true;
-    } else if (arg == "-h" || arg == "--help") {
+    } else if (arg == "-h" || arg == "--help" || arg == "/?") {
       std::fputs(kUsage, stdout);
       return kExitConverged;
     } else if (!arg.empty() && arg[0] != '-' && folder.empty()) {
@@ -170,8 +177,9 @@ int convergence(int argc, char** argv) {
   // nothing the user did not ask for.
   std::error_code ec;
   if (!fs::exists(kInputFile, ec)) {
-    fatal(ErrorCode::kOpenFailed,
-          std::string(kInputFile) + ": cannot open the file: there is none in " + here());
+    fatal(ErrorCode::kOpenFailed, std::string(kInputFile) +
+                                      ": cannot open the file: there is none in " +
+                                      console_text(here(), true));
   }
 
   SimulationState s;
@@ -181,7 +189,7 @@ int convergence(int argc, char** argv) {
   Progress progress(stderr_is_terminal());
 
   if (window) {
-    std::fputs(("folder: " + here() + "\n").c_str(), stdout);
+    put_text("folder: " + here() + "\n");
     std::fflush(stdout);
     const Window w = search_window(s, &progress);
     progress.clear();
@@ -191,7 +199,7 @@ int convergence(int argc, char** argv) {
   }
 
   ResidualFile residuals;
-  std::fputs(("folder: " + here() + "\n").c_str(), stdout);
+  put_text("folder: " + here() + "\n");
   std::fputs(run_header(s, floor).c_str(), stdout);
   std::fflush(stdout);
   const Outcome o = run(s, &progress);
@@ -211,6 +219,7 @@ int main(int argc, char** argv) {
   try {
     const int status = moody::convergence::convergence(argc, argv);
     std::fflush(stdout);
+    moody::console::hold_if_alone();  // the verdict stays on a window of its own
     return status;
   } catch (const std::bad_alloc&) {
     moody::fatal(moody::ErrorCode::kNoStorage, "storage for the run cannot be obtained");

@@ -1,9 +1,25 @@
 #pragma once
-// Whether standard error is a terminal (a console on Windows): the progress
-// display goes there only then.
+// The tool's terminal: whether standard error is one (a console on Windows),
+// for the progress display, and text in the terminal's own encoding.
+
+#include <string>
+#include <string_view>
 
 namespace moody::convergence {
 
 bool stderr_is_terminal();
+
+// `utf8` in the bytes that the console of standard error (or output) shows
+// as that text: on a Windows console, converted from UTF-8 (the encoding of
+// the folder names the file-system library gives) to the console's code
+// page; elsewhere, and for a file or a pipe, the bytes as given.  For text
+// written to the stream directly, past the C library (the F frames).
+std::string console_text(std::string_view utf8, bool to_stderr);
+
+// Writes `utf8` to standard output so that a console shows it as that text.
+// The Windows C library would translate the bytes once more on their way to
+// a console (from its locale's character set), so there they go straight to
+// the console, after what the library holds.
+void put_text(std::string_view utf8);
 
 }  // namespace moody::convergence
