@@ -42,8 +42,9 @@ struct Layout {
   int group_lanes() const { return doubles(width) * vectors; }
 };
 
-// The layout that suits `lanes` lanes at `width` (a narrower width where the
-// lanes would not fill one vector, and as many vectors to a group as pays).
+// The layout that suits `lanes` lanes with `width` the widest allowed, from
+// the benchmarks of docs/performance.md: AVX-512 from 16 lanes (two vectors
+// to a group, four from 32), AVX2 from 4 (one), the baseline below.
 Layout layout_for(int lanes, Width width = widest_here());
 
 // The fault that stopped a lane, as the program's trap would have named it.
@@ -79,7 +80,9 @@ class Batch {
  public:
   // A batch of `lanes` lanes, none running yet, for the grid and fluid of
   // `base`: its twelve parameters (dt aside) and the grid that start_run laid
-  // (x, D, A, xe, De, Ae, with dx and pi).  N >= kSweepMinimumN (4); lanes >= 1.
+  // (x, D, A, xe, De, Ae, with dx and pi).  Throws std::invalid_argument
+  // unless N >= kSweepMinimumN (4), lanes >= 1, the base is sized for N and
+  // the layout's width runs here.
   Batch(const SimulationState& base, int lanes, Layout layout);
   Batch(const SimulationState& base, int lanes);
   ~Batch();
@@ -112,9 +115,12 @@ class Batch {
   int pass();
 
   // The lane's state: the program's after passes(k) passes.  `s` is made a
-  // state of the batch's grid with the lane's dt and it = passes(k).
+  // state of the batch's grid with the lane's dt and it = passes(k).  A lane
+  // that faulted holds what its faulting pass left (the program stops there
+  // and reports nothing).
   void state(int k, SimulationState& s) const;
-  // Element i of one of the lane's arrays, as state() would give it.
+  // Element i of one of the lane's arrays, as state() would give it, without
+  // the copy (for the residuals of a search, after every pass).
   double value(Quantity q, int k, int i) const;
 
  private:
@@ -129,7 +135,7 @@ class Batch {
   int lanes_;
   Layout layout_;
   void (*kernel_)(const GridView&, const GroupView&) = nullptr;
-  int group_lanes_;
+  int group_lanes_ = 1;
   SimulationState grid_;     // the parameters and the grid; the fields at rest
   SimulationState scratch_;  // a lane's pass replayed by the program's own code
   std::vector<double> Mp_, G_;
