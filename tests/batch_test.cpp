@@ -15,6 +15,7 @@
 #include <optional>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -331,6 +332,40 @@ TEST(BatchDeathTest, GridThatOverflowsStopsEveryLaneAtOnce) {
     EXPECT_EQ(b.fault(k)->fault, fpe::Fault::kOverflow);
     EXPECT_EQ(b.fault(k)->pass, 1);
   }
+}
+
+// What would reach past a lane's storage is refused, and the lanes keep
+// what they held.
+TEST(Batch, RefusesStatesAndElementsOutsideItsGrid) {
+  const SimulationState base = program_start(duct(12, 0.05), 0.0);
+  Batch b(base, 2);
+  b.start(0, 0.5);
+  ASSERT_EQ(b.pass(), 0);
+  const double u6 = b.value(batch::Quantity::kU, 0, 6);
+  EXPECT_THROW(b.load(0, program_start(duct(13, 0.05), 0.5)), std::invalid_argument);
+  EXPECT_THROW(b.load(2, base), std::out_of_range);
+  EXPECT_TRUE(b.running(0));
+  EXPECT_EQ(b.passes(0), 1);
+  EXPECT_EQ(b.value(batch::Quantity::kU, 0, 6), u6);
+  struct Element {
+    batch::Quantity q;
+    int i;
+    bool inside;
+  };
+  const Element elements[] = {{batch::Quantity::kU, 1, true},   {batch::Quantity::kU, 12, true},
+                              {batch::Quantity::kU, 0, false},  {batch::Quantity::kU, 13, false},
+                              {batch::Quantity::kUe, 11, true}, {batch::Quantity::kUe, 12, false}};
+  for (const Element& e : elements) {
+    SCOPED_TRACE("element " + std::to_string(e.i) + " of quantity " +
+                 std::to_string(static_cast<int>(e.q)));
+    if (e.inside) {
+      EXPECT_NO_THROW(b.value(e.q, 0, e.i));
+    } else {
+      EXPECT_THROW(b.value(e.q, 0, e.i), std::out_of_range);
+    }
+  }
+  EXPECT_THROW(Batch(program_start(duct(3, 0.05), 0.0), 1), std::invalid_argument);
+  EXPECT_THROW(Batch(base, 0), std::invalid_argument);
 }
 
 // The dispatch takes every width the processor has (Linux tells which).

@@ -410,6 +410,16 @@ void Batch::start(int k, double dt) {
 }
 
 void Batch::load(int k, const SimulationState& s) {
+  check_lane(k, lanes_);
+  // Every array is copied element by element into the group: one sized for
+  // another grid would reach past the lane's storage.
+  bool sized = s.N == grid_.N;
+  for (int q = 0; q < kQuantities && sized; ++q)
+    sized = array_of(s, q).size() == array_of(grid_, q).size();
+  if (!sized) {
+    throw std::invalid_argument("a state loaded into a batch of N = " + std::to_string(grid_.N) +
+                                " must be sized for that grid (N = " + std::to_string(s.N) + ")");
+  }
   start(k, s.dt);
   GroupStore& g = group_of(k);
   const int l = k % group_lanes_;
@@ -581,6 +591,10 @@ double Batch::value(Quantity q, int k, int i) const {
   check_lane(k, lanes_);
   const GroupStore& g = group_of(k);
   const int n = static_cast<int>(q);
+  if (i < 1 || i > array_of(grid_, n).size()) {
+    throw std::out_of_range("element " + std::to_string(i) + " of an array of " +
+                            std::to_string(array_of(grid_, n).size()));
+  }
   const int slot = n < GroupStore::kFields ? g.now(kSlotOf[n]) : kSlotOf[n];
   return g.at(slot, i, k % group_lanes_);
 }

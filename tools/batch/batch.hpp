@@ -97,7 +97,8 @@ class Batch {
   void start(int k, double dt);
   // Lane k from the fields, coefficients and dt of `s`, a state of the
   // batch's grid; its passes are counted from here.  Mp is the grid's: zero
-  // until the lane's first pass, as after start_run.
+  // until the lane's first pass, as after start_run.  Throws
+  // std::invalid_argument when `s` is sized for another N.
   void load(int k, const SimulationState& s);
   // Lane k stops; what it held is gone at the next pass.
   void retire(int k);
@@ -117,10 +118,12 @@ class Batch {
   // The lane's state: the program's after passes(k) passes.  `s` is made a
   // state of the batch's grid with the lane's dt and it = passes(k).  A lane
   // that faulted holds what its faulting pass left (the program stops there
-  // and reports nothing).
+  // and reports nothing) until the next pass, which reuses its storage.
   void state(int k, SimulationState& s) const;
   // Element i of one of the lane's arrays, as state() would give it, without
-  // the copy (for the residuals of a search, after every pass).
+  // the copy (for the residuals of a search, after every pass); i within the
+  // array's bounds (1..N for a node, 1..N-1 for a face), else
+  // std::out_of_range.
   double value(Quantity q, int k, int i) const;
 
  private:
