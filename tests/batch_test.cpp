@@ -158,6 +158,26 @@ TEST(Batch, LanesAreTheProgramsPassFromAnyState) {
               << "lane " << k << ", pass " << pass;
         }
       }
+      // One element at a time, the arrays a pass keeps and those formed when
+      // asked alike.
+      const SimulationState& run = runs.back();
+      const struct {
+        batch::Quantity q;
+        const Array1& a;
+      } quantities[] = {{batch::Quantity::kU, run.u},
+                        {batch::Quantity::kMe, run.Me},
+                        {batch::Quantity::kQmlBP, run.QML.bP},
+                        {batch::Quantity::kMassaAW, run.MASSA.aW},
+                        {batch::Quantity::kMassaAP, run.MASSA.aP},
+                        {batch::Quantity::kMassaAE, run.MASSA.aE},
+                        {batch::Quantity::kMassaBP, run.MASSA.bP}};
+      for (const auto& [q, a] : quantities) {
+        for (int i = 1; i <= a.size(); ++i) {
+          const double v = b.value(q, lanes - 1, i);
+          ASSERT_EQ(std::memcmp(&v, &a.data()[i - 1], sizeof v), 0)
+              << "quantity " << static_cast<int>(q) << ", element " << i;
+        }
+      }
     }
   }
 }

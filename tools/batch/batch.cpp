@@ -150,16 +150,11 @@ class GroupStore {
             .ue0 = first_[out + kFieldUe0],
             .p = first_[out + kFieldP],
             .pl = first_[kPl],
-            .Me = first_[kMe],
             .dP = first_[kDP],
             .de = first_[kDe],
             .qW = first_[kQmlAW],
             .qP = first_[kQmlAP],
             .qE = first_[kQmlAE],
-            .qB = first_[kQmlBP],
-            .mW = first_[kMassaAW],
-            .mP = first_[kMassaAP],
-            .mE = first_[kMassaAE],
             .mB = first_[kMassaBP],
             .P = first_[kWorkP],
             .Q = first_[kWorkQ]};
@@ -248,6 +243,21 @@ auto& array_of(State& s, int q) {
   return s.u;
 }
 
+// The quantities a pass does not store (kernels.hpp): formed from the state
+// before it when asked.
+bool formed_when_asked(int q) {
+  switch (static_cast<Quantity>(q)) {
+    case Quantity::kMe:
+    case Quantity::kQmlBP:
+    case Quantity::kMassaAW:
+    case Quantity::kMassaAP:
+    case Quantity::kMassaAE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 const KernelSet& kernels_of(Width w) {
   switch (w) {
     case Width::kBaseline:
@@ -312,6 +322,7 @@ struct Batch::Lane {
   Status status = Status::kIdle;
   std::int64_t passes = 0;
   LaneFault fault;
+  bool passed = false;      // a pass made since the start, the faulting one too
   std::uint64_t epoch = 0;  // changes whenever the lane's run does
   // An idle lane repeats a running one of its group, from the run it had.
   int donor = -1;
@@ -405,6 +416,7 @@ void Batch::start(int k, double dt) {
   Lane& info = lane(k);
   info.status = Lane::Status::kRunning;
   info.passes = 0;
+  info.passed = false;
   info.fault = {};
   ++info.epoch;
 }
@@ -514,6 +526,9 @@ int Batch::pass() {
     }
   }
   int faulted = 0;
+  for (Lane& info : lane_) {
+    if (info.status == Lane::Status::kRunning) info.passed = true;
+  }
   for (int k : suspects_) {
     if (const std::optional<fpe::Fault> f = replay(k)) {
       Lane& info = lane(k);
@@ -575,12 +590,17 @@ void Batch::state(int k, SimulationState& s) const {
   s = grid_;
   s.dt = g.dt_of(l);
   s.it = static_cast<std::int32_t>(std::min<std::int64_t>(info.passes, INT32_MAX));
-  if (info.passes > 0) {
+  if (info.passed) {
     for (int i = 1; i <= s.N; ++i)
       s.Mp(i) = Mp_[static_cast<std::size_t>(i - 1)];
   }
   for (int q = 0; q < kQuantities; ++q) {
     Array1& a = array_of(s, q);
+    if (info.passed && formed_when_asked(q)) {
+      for (int i = 1; i <= a.size(); ++i)
+        a(i) = formed(static_cast<Quantity>(q), k, i);
+      continue;
+    }
     const int slot = q < GroupStore::kFields ? g.now(kSlotOf[q]) : kSlotOf[q];
     for (int i = 1; i <= a.size(); ++i)
       a(i) = g.at(slot, i, l);
@@ -595,8 +615,55 @@ double Batch::value(Quantity q, int k, int i) const {
     throw std::out_of_range("element " + std::to_string(i) + " of an array of " +
                             std::to_string(array_of(grid_, n).size()));
   }
+  if (lane(k).passed && formed_when_asked(n)) return formed(q, k, i);
   const int slot = n < GroupStore::kFields ? g.now(kSlotOf[n]) : kSlotOf[n];
   return g.at(slot, i, k % group_lanes_);
+}
+
+double Batch::formed(Quantity q, int k, int i) const {
+  const GroupStore& g = group_of(k);
+  const int l = k % group_lanes_;
+  const SimulationState& s = grid_;
+  const int N = s.N;
+  const auto before = [&](int field, int j) { return g.at(g.before(field), j, l); };
+  const auto grid = [](const std::vector<double>& v, int j) {
+    return v[static_cast<std::size_t>(j - 1)];
+  };
+
+  if (q == Quantity::kMe) return face_mass_flow(before(GroupStore::kFieldUe, i), s.Ae(i), s.ro);
+
+  if (q == Quantity::kQmlBP) {
+    // The momentum row of the pass, from the fields it started from.
+    if (i == 1) return momentum_inlet_row(s.Uin).bP;
+    if (i == N) {
+      return momentum_outlet_row(before(GroupStore::kFieldU, N - 1),
+                                 before(GroupStore::kFieldU, N - 2))
+          .bP;
+    }
+    const MomentumNode<double> n{
+        .G_w = grid(G_, i - 1),
+        .G_e = grid(G_, i),
+        .Me_w = face_mass_flow(before(GroupStore::kFieldUe, i - 1), s.Ae(i - 1), s.ro),
+        .u = before(GroupStore::kFieldU, i),
+        .u0 = before(GroupStore::kFieldU0, i),
+        .D = s.D(i),
+        .A = s.A(i),
+        .Mp = grid(Mp_, i),
+        .p_W = before(GroupStore::kFieldP, i - 1),
+        .p_E = before(GroupStore::kFieldP, i + 1)};
+    return momentum_row(n, s.f, s.pi, s.dx, s.ro, g.dt_of(l)).bP;
+  }
+
+  // The MASSA set's aW, aP, aE from the pass's de; the face velocities enter
+  // its bP only, which the pass keeps.
+  Row<double> r = pinned_row<double>();
+  if (i > 1 && i < N) {
+    const double de_w = g.at(GroupStore::kDe, i - 1, l), de_e = g.at(GroupStore::kDe, i, l);
+    r = pressure_correction_row(s.Ae(i - 1), de_w, 0.0, s.Ae(i), de_e, 0.0);
+  }
+  if (q == Quantity::kMassaAW) return r.aW;
+  if (q == Quantity::kMassaAP) return r.aP;
+  return r.aE;
 }
 
 }  // namespace moody::batch

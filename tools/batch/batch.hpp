@@ -134,6 +134,9 @@ class Batch {
   void mirror_idle_lanes(int group);
   std::optional<fpe::Fault> replay(int k);
   std::optional<fpe::Fault> first_fault_in_order(int k);
+  // Element i of a quantity the pass does not store, formed from the state
+  // before the lane's last pass.
+  double formed(Quantity q, int k, int i) const;
 
   int lanes_;
   Layout layout_;

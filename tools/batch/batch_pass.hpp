@@ -38,23 +38,29 @@ struct LaneInput {
   }
 };
 
+// What a pass keeps of each set (kernels.hpp).
 template <typename V>
-struct LaneSet {
-  LaneArray<V> aW, aP, aE, bP;
+struct KeptMomentumRows {
+  LaneArray<V> aW, aP, aE;
   void set(int i, const Row<V>& r) const {
     aW.set(i, r.aW);
     aP.set(i, r.aP);
     aE.set(i, r.aE);
-    bP.set(i, r.bP);
   }
+};
+template <typename V>
+struct KeptCorrectionRows {
+  LaneArray<V> bP;
+  void set(int i, const Row<V>& r) const { bP.set(i, r.bP); }
 };
 
 template <typename V>
 struct PassArrays {
   V dt;
   LaneInput<V> u_in, u0_in, ue_in, ue0_in, p_in;
-  LaneArray<V> u, u0, ue, ue0, p, pl, Me, dP, de, P, Q;
-  LaneSet<V> qml, massa;
+  LaneArray<V> u, u0, ue, ue0, p, pl, dP, de, P, Q;
+  KeptMomentumRows<V> qml;
+  KeptCorrectionRows<V> massa;
 
   explicit PassArrays(const GroupView& w)
       : dt(V::load(w.dt)),
@@ -69,13 +75,12 @@ struct PassArrays {
         ue0{w.ue0},
         p{w.p},
         pl{w.pl},
-        Me{w.Me},
         dP{w.dP},
         de{w.de},
         P{w.P},
         Q{w.Q},
-        qml{{w.qW}, {w.qP}, {w.qE}, {w.qB}},
-        massa{{w.mW}, {w.mP}, {w.mE}, {w.mB}} {}
+        qml{{w.qW}, {w.qP}, {w.qE}},
+        massa{{w.mB}} {}
 };
 
 // Mp(i) and the conductance Ae(i)*mi/dx, as the pass uses them.
@@ -97,8 +102,8 @@ V conductance_of(const GridView& g, int i) {
 }
 
 // Stores row i of a set and eliminates phi(i-1) from it, keeping P(i), Q(i).
-template <typename V>
-Elimination<V> eliminate_row(const LaneSet<V>& c, const PassArrays<V>& a, int i,
+template <typename V, typename Kept>
+Elimination<V> eliminate_row(const Kept& c, const PassArrays<V>& a, int i,
                              const Elimination<V>& before, const Row<V>& r) {
   c.set(i, r);
   const Elimination<V> e = forward_elimination(before, r.aP, r.aW, r.aE, r.bP);
@@ -106,8 +111,8 @@ Elimination<V> eliminate_row(const LaneSet<V>& c, const PassArrays<V>& a, int i,
   a.Q.set(i, e.Q);
   return e;
 }
-template <typename V>
-Elimination<V> first_eliminated_row(const LaneSet<V>& c, const PassArrays<V>& a, const Row<V>& r) {
+template <typename V, typename Kept>
+Elimination<V> first_eliminated_row(const Kept& c, const PassArrays<V>& a, const Row<V>& r) {
   c.set(1, r);
   const Elimination<V> e = first_elimination(r.aP, r.aE, r.bP);
   a.P.set(1, e.P);
@@ -122,7 +127,6 @@ void momentum_forward_sweep(const GridView& g, const PassArrays<V>& a) {
   const double ro = g.ro, f = g.f, dx = g.dx, pi = g.pi;
   if constexpr (kFormGrid) volume_mass_of<V, true>(g, 1);
   V Me_w = face_mass_flow(a.ue_in(1), V(g.Ae[0]), ro);
-  a.Me.set(1, Me_w);
   Elimination<V> e = first_eliminated_row(a.qml, a, momentum_inlet_row(V(g.Uin)));
 
   V G_w = conductance_of<V, kFormGrid>(g, 1);
@@ -131,7 +135,6 @@ void momentum_forward_sweep(const GridView& g, const PassArrays<V>& a) {
   for (int i = 2; i <= N - 1; ++i) {
     const V Mp = volume_mass_of<V, kFormGrid>(g, i);
     const V Me = face_mass_flow(a.ue_in(i), V(g.Ae[i - 1]), ro);
-    a.Me.set(i, Me);
     const V G_e = conductance_of<V, kFormGrid>(g, i);
     const V p_E = a.p_in(i + 1);
     const MomentumNode<V> n{.G_w = G_w,
@@ -160,7 +163,7 @@ void momentum_forward_sweep(const GridView& g, const PassArrays<V>& a) {
 template <typename V>
 void momentum_back_substitution(const GridView& g, const PassArrays<V>& a) {
   const int N = g.N;
-  const LaneSet<V>& q = a.qml;
+  const KeptMomentumRows<V>& q = a.qml;
   const auto dP_of = [&](int i) {
     return correction_coefficient(V(g.A[i - 1]), q.aP(i), q.aW(i), q.aE(i));
   };

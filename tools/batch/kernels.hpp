@@ -9,6 +9,14 @@
 // pass stays at hand until the next one.  The grid's values are the same in
 // every lane and are kept once, as doubles.
 //
+// A pass stores only what a later sweep reads and what a search measures
+// after every pass: of the QML set aW, aP and aE (the face velocities and
+// dP read them), of the MASSA set bP (the mass residual).  The rest of the
+// state of a pass, Me, the QML set's bP and the MASSA set's aW, aP and aE,
+// follows from the state before it and from de by the same formulas, and the
+// batch forms it only when asked (batch.cpp): five streams fewer through the
+// caches in every pass.
+//
 // Only plain data here: the translation units of the wider instruction sets
 // include this header, and no function of theirs may be shared with code
 // built for a narrower one.
@@ -33,10 +41,10 @@ struct GroupView {
   const double *u_in, *u0_in, *ue_in, *ue0_in, *p_in;
   // ... and after it.
   double *u, *u0, *ue, *ue0, *p;
-  double *pl, *Me, *dP, *de;
-  double *qW, *qP, *qE, *qB;  // the QML set
-  double *mW, *mP, *mE, *mB;  // the MASSA set
-  double *P, *Q;              // the solver's work pair
+  double *pl, *dP, *de;
+  double *qW, *qP, *qE;  // of the QML set
+  double* mB;            // of the MASSA set
+  double *P, *Q;         // the solver's work pair
 };
 
 using PassKernel = void (*)(const GridView& grid, const GroupView& group);
