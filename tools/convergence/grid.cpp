@@ -106,10 +106,14 @@ double settling(const Outcome& o) {
 
 // How a window without a converging dt ended.
 std::string closed_text(const Window& w, std::int64_t cap) {
-  if (w.trials.empty()) return "no dt could be tried";
-  return format("no dt converges within the cap of %lld passes (%llu tried, %s to %s s)", ll(cap),
-                static_cast<unsigned long long>(w.trials.size()),
+  std::string t = format("no dt converges within the cap of %lld passes", ll(cap));
+  if (!w.trials.empty()) {
+    t += format(" (%llu tried, %s to %s s)", static_cast<unsigned long long>(w.trials.size()),
                 dt_text(w.trials.front().dt).c_str(), dt_text(w.trials.back().dt).c_str());
+  }
+  if (std::isfinite(w.floor))
+    t += "; the time-step floor of the grid is " + dt_text(w.floor) + " s";
+  return t;
 }
 
 // The twelve parameters of `from`, nothing else.
@@ -300,13 +304,45 @@ std::string summary(const Estimate& e, const GridOptions& options) {
   return t;
 }
 
+// The iteration error beside the discretisation error of each grid (the
+// estimated one, or the true one without an extrapolated value).
+std::string iteration_error(const Estimate& e) {
+  std::string t;
+  // The iteration error beside the discretisation error of each grid.
+  const GridRun* worst = nullptr;
+  double worst_share = 0.0;
+  for (const GridRun* g : e.grids) {
+    const double discretisation =
+        std::fabs(g->outlet - (std::isnan(e.extrapolated) ? e.exact : e.extrapolated));
+    const double share = discretisation > 0.0 ? g->iteration_error / discretisation
+                                              : (g->iteration_error > 0.0 ? 1.0 : 0.0);
+    if (worst == nullptr || share > worst_share) {
+      worst = g;
+      worst_share = share;
+    }
+  }
+  if (worst != nullptr) {
+    if (worst_share <= kNegligible) {
+      t +=
+          format("iteration error: at most %.2g of the discretisation error (N = %d), negligible\n",
+                 worst_share, worst->N);
+    } else {
+      t += format(
+          "iteration error: NOT negligible on N = %d, %.3g Pa, %.2g of its discretisation "
+          "error\n",
+          worst->N, worst->iteration_error, worst_share);
+    }
+  }
+  return t;
+}
+
 // The procedure behind the five lines.
 std::string details(const Estimate& e) {
   std::string t;
   if (!e.three) {
     t += format("fewer than three grids converge (%llu): no order, extrapolation or GCI\n",
                 static_cast<unsigned long long>(e.grids.size()));
-    return t;
+    return t + iteration_error(e);
   }
   const Gci& c = e.gci;
   const std::size_t n = e.grids.size();
@@ -344,32 +380,7 @@ std::string details(const Estimate& e) {
     t += format("least-squares fit of the %llu grids: no minimum for p in (0.05, 10)\n",
                 static_cast<unsigned long long>(n));
   }
-  // The iteration error beside the discretisation error of each grid.
-  const GridRun* worst = nullptr;
-  double worst_share = 0.0;
-  for (const GridRun* g : e.grids) {
-    const double discretisation =
-        std::fabs(g->outlet - (std::isnan(e.extrapolated) ? e.exact : e.extrapolated));
-    const double share = discretisation > 0.0 ? g->iteration_error / discretisation
-                                              : (g->iteration_error > 0.0 ? 1.0 : 0.0);
-    if (worst == nullptr || share > worst_share) {
-      worst = g;
-      worst_share = share;
-    }
-  }
-  if (worst != nullptr) {
-    if (worst_share <= kNegligible) {
-      t +=
-          format("iteration error: at most %.2g of the discretisation error (N = %d), negligible\n",
-                 worst_share, worst->N);
-    } else {
-      t += format(
-          "iteration error: NOT negligible on N = %d, %.3g Pa, %.2g of its discretisation "
-          "error\n",
-          worst->N, worst->iteration_error, worst_share);
-    }
-  }
-  return t;
+  return t + iteration_error(e);
 }
 
 }  // namespace
