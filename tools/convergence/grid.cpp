@@ -275,8 +275,8 @@ std::string malhas_text(const std::vector<GridRun>& runs, const Estimate& e) {
   std::string t =
       "# N  dx [m]  dt [s]  passes  outlet pressure [Pa]  estimated error [Pa]  true error [Pa]"
       "  (estimated: against the extrapolated value " +
-      format("%.17g", e.extrapolated) + " Pa; true: against the exact value " +
-      format("%.17g", e.exact) + " Pa)\r\n";
+      (std::isnan(e.extrapolated) ? std::string("(none)") : format("%.17g Pa", e.extrapolated)) +
+      "; true: against the exact value " + format("%.17g", e.exact) + " Pa)\r\n";
   for (const GridRun& g : runs) {
     if (!g.converged) continue;
     t += format("%d %.17g %s %lld %.17g %.17g %.17g\r\n", g.N, g.dx, real_text(g.dt).c_str(),
