@@ -296,7 +296,7 @@ TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
   ASSERT_EQ(r.status, 0) << r.stderr_;
   const fs::path folder = unpacked / "moody-windows-x64";
   for (const char* name : {"moody.exe", "convergence.exe", "dados.txt", "u.gnu", "p.gnu",
-                           "residuos.gnu", "README.txt"}) {
+                           "residuos.gnu", "malhas.gnu", "README.txt"}) {
     EXPECT_TRUE(fs::exists(folder / name)) << name;
   }
 
