@@ -54,6 +54,10 @@ long long ll(std::int64_t v) {
   return v;  // the type printf's %lld takes, whatever int64_t is here
 }
 
+unsigned long long ull(std::size_t v) {
+  return v;  // the type printf's %llu takes, whatever size_t is here
+}
+
 std::string real_text(double v) {
   return input_number::round_trip_text(v);
 }
@@ -108,7 +112,7 @@ double settling(const Outcome& o) {
 std::string closed_text(const Window& w, std::int64_t cap) {
   std::string t = format("no dt converges within the cap of %lld passes", ll(cap));
   if (!w.trials.empty()) {
-    t += format(" (%llu tried, %s to %s s)", static_cast<unsigned long long>(w.trials.size()),
+    t += format(" (%llu tried, %s to %s s)", ull(w.trials.size()),
                 dt_text(w.trials.front().dt).c_str(), dt_text(w.trials.back().dt).c_str());
   }
   if (std::isfinite(w.floor))
@@ -159,8 +163,7 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
       ++done;
       if (progress) {
         std::fprintf(stderr, "\rgrid study: N = %d done (%llu of %llu)   ", states[order[k]]->N,
-                     static_cast<unsigned long long>(done),
-                     static_cast<unsigned long long>(order.size()));
+                     ull(done), ull(order.size()));
       }
     }
   };
@@ -341,7 +344,7 @@ std::string details(const Estimate& e) {
   std::string t;
   if (!e.three) {
     t += format("fewer than three grids converge (%llu): no order, extrapolation or GCI\n",
-                static_cast<unsigned long long>(e.grids.size()));
+                ull(e.grids.size()));
     return t + iteration_error(e);
   }
   const Gci& c = e.gci;
@@ -375,10 +378,9 @@ std::string details(const Estimate& e) {
     t += format(
         "least-squares fit of the %llu grids, phi = phi0 + alpha*dx^p: p = %.6g, phi0 = %.10g Pa, "
         "rms residual %.3g Pa\n",
-        static_cast<unsigned long long>(n), e.fit.p, e.fit.phi0, e.fit.rms);
+        ull(n), e.fit.p, e.fit.phi0, e.fit.rms);
   } else if (n >= 4) {
-    t += format("least-squares fit of the %llu grids: no minimum for p in (0.05, 10)\n",
-                static_cast<unsigned long long>(n));
+    t += format("least-squares fit of the %llu grids: no minimum for p in (0.05, 10)\n", ull(n));
   }
   return t + iteration_error(e);
 }
