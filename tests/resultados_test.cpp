@@ -159,6 +159,12 @@ TEST_F(Report, TablesHaveOneRowPerNodeOrFaceAndThePlotFilesMatchThem) {
     EXPECT_EQ(report[velocity_rows + i - 1], "         " + std::to_string(i) + u[i - 1]);
   }
   EXPECT_EQ(records(file("p.dat")).size(), 3u);
+
+  // The texts made in memory are the files' bytes.
+  const ReportTexts texts = report_texts(s);
+  EXPECT_EQ(texts.saida, file("saida.txt"));
+  EXPECT_EQ(texts.u, file("u.dat"));
+  EXPECT_EQ(texts.p, file("p.dat"));
 }
 
 TEST_F(Report, ReplacesOlderLongerFilesWholeAndLaunchesAfterClosingThem) {

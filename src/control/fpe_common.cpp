@@ -2,14 +2,22 @@
 // signal (or exception) context, so everything here is plain character
 // copying, no allocation and no stdio.
 
+#include <atomic>
+
 #include "control/fpe.hpp"
 #include "control/fpe_internal.hpp"
 
 namespace moody::fpe {
 
 namespace {
-const char* volatile g_stage = "start-up";
-volatile int g_iteration = 0;
+// Where the run is, for the handler.  Atomic, because the companion tools
+// run several grids at once on threads that all pass through set_stage;
+// lock-free, so that the handler may read them; relaxed, because each is a
+// value on its own.
+std::atomic<const char*> g_stage{"start-up"};
+std::atomic<int> g_iteration{0};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // The advice for a fault outside the loop, in the first pass, in a later one.
 char g_advice[3][kAdviceSize] = {};
@@ -41,8 +49,8 @@ void put_description(const char* fault, char* buf, unsigned size, unsigned* pos)
   put(buf, size, pos, "floating-point ");
   put(buf, size, pos, fault);
   put(buf, size, pos, " in ");
-  put(buf, size, pos, g_stage);
-  const int it = g_iteration;
+  put(buf, size, pos, g_stage.load(std::memory_order_relaxed));
+  const int it = g_iteration.load(std::memory_order_relaxed);
   if (it > 0) {
     put(buf, size, pos, ", outer iteration ");
     put_int(buf, size, pos, it);
@@ -56,10 +64,10 @@ void put_description(const char* fault, char* buf, unsigned size, unsigned* pos)
 }  // namespace
 
 void set_stage(const char* name) {
-  g_stage = name;
+  g_stage.store(name, std::memory_order_relaxed);
 }
 void set_iteration(int it) {
-  g_iteration = it;
+  g_iteration.store(it, std::memory_order_relaxed);
 }
 
 void set_advice(const Advice& advice) {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "io/format.hpp"
@@ -95,7 +96,8 @@ const ReportFormats& formats() {
   return fmt;
 }
 
-void write_coefficients(OutputFile& out, const ReportFormats& fmt, const SimulationState& s,
+template <class Out>
+void write_coefficients(Out& out, const ReportFormats& fmt, const SimulationState& s,
                         const CoefficientSet& set) {
   for (int i = 1; i <= s.N; ++i) {
     out.write(fmt.four_reals, {i, set.aW(i), set.aP(i), set.aE(i), set.bP(i)});
@@ -139,12 +141,13 @@ std::vector<const Format*> report_formats() {
   return all;
 }
 
-void write_results(SimulationState& s) {
-  const ReportFormats& fmt = formats();
+namespace {
 
-  OutputFile saida("saida.txt", 5);
-  OutputFile udat("u.dat", 7);
-  OutputFile pdat("p.dat", 8);
+// The records of the three files, in the order of the output statements:
+// to the files themselves (OutputFile) or to their texts in memory (Text).
+template <class Out>
+void write_records(const SimulationState& s, Out& saida, Out& udat, Out& pdat) {
+  const ReportFormats& fmt = formats();
 
   // Input echo.
   saida.write(fmt.title, {});
@@ -200,6 +203,29 @@ void write_results(SimulationState& s) {
   saida.write(fmt.face_velocity_heading, {});
   for (int i = 1; i <= s.N - 1; ++i)
     saida.write(fmt.indexed_row, {i, s.xe(i), s.ue(i)});
+}
+
+// The records gathered in memory, as OutputFile gathers them.
+struct Text {
+  std::string bytes;
+  void write(const Format& format, std::initializer_list<Item> items) {
+    format.write(bytes, items);
+  }
+};
+
+}  // namespace
+
+ReportTexts report_texts(const SimulationState& s) {
+  Text saida, udat, pdat;
+  write_records(s, saida, udat, pdat);
+  return {std::move(saida.bytes), std::move(udat.bytes), std::move(pdat.bytes)};
+}
+
+void write_results(SimulationState& s) {
+  OutputFile saida("saida.txt", 5);
+  OutputFile udat("u.dat", 7);
+  OutputFile pdat("p.dat", 8);
+  write_records(s, saida, udat, pdat);
 
   saida.close();
   udat.close();

@@ -3,9 +3,11 @@
 // until it converges, diverges, faults or reaches the cap; prints a table of
 // the residuals and the verdict, and writes residuos.dat.  With --window it
 // searches the range of dt that converges and the dt that needs the fewest
-// passes.  Launches nothing; writes no saida.txt, u.dat or p.dat.
+// passes.  With --grid it runs the grid study (grid.hpp).  Launches nothing;
+// writes no saida.txt, u.dat or p.dat in FOLDER.
 //
 //   convergence [--window] [FOLDER]      (-h, --help or /? for the usage)
+//   convergence --grid[=N1,N2,...] [--target PERCENT] [FOLDER]
 
 #include <algorithm>
 #include <cerrno>
@@ -23,6 +25,7 @@
 #include "control/runtime_error.hpp"
 #include "control/start.hpp"
 #include "flow/time_step.hpp"
+#include "grid.hpp"
 #include "io/dados.hpp"
 #include "io/file_cause.hpp"
 #include "report.hpp"
@@ -39,10 +42,15 @@ constexpr const char* kResiduals = "residuos.dat";
 
 const char* const kUsage =
     "usage: convergence [--window] [FOLDER]\n"
+    "       convergence --grid[=N1,N2,...] [--target PERCENT] [FOLDER]\n"
     "  Runs the outer iteration of FOLDER/dados.txt (default: the current folder)\n"
     "  until it converges, diverges or reaches the cap, and says whether itmax\n"
     "  is enough; writes FOLDER/residuos.dat.  --window searches the range of dt\n"
-    "  that converges and the dt that needs the fewest passes.\n";
+    "  that converges and the dt that needs the fewest passes.  --grid runs the case\n"
+    "  on three grids or more (N of dados.txt and 2x, 4x its volumes, or those N),\n"
+    "  each converged, and estimates the discretisation error: observed order,\n"
+    "  extrapolated value, GCI, and the N for a GCI of 1 % (or --target);\n"
+    "  writes FOLDER/malha-N/ and FOLDER/malhas.dat.\n";
 
 // A bar on standard error, redrawn at most ten times a second, when that is
 // a terminal: the pass, and how far the residuals have come down from pass 2
@@ -149,11 +157,19 @@ class ResidualFile {
 
 int convergence(int argc, char** argv) {
   bool window = false;
+  GridOptions grid;
   std::string folder;
   for (int k = 1; k < argc; ++k) {
     const std::string_view arg = argv[k];
+    std::string problem;
     if (arg == "--window") {
       window = true;
+    } else if (const int taken = take_grid_option(argc, argv, k, grid, problem); taken != 0) {
+      if (taken < 0) {
+        std::fprintf(stderr, "convergence: %s\n%s", problem.c_str(), kUsage);
+        return kExitUsage;
+      }
+      k += taken - 1;
     } else if (arg == "-h" || arg == "--help" || arg == "/?") {
       std::fputs(kUsage, stdout);
       return kExitConverged;
@@ -163,6 +179,10 @@ int convergence(int argc, char** argv) {
       std::fputs(kUsage, stderr);
       return kExitUsage;
     }
+  }
+  if (const std::string problem = grid_options_problem(grid, window); !problem.empty()) {
+    std::fprintf(stderr, "convergence: %s\n%s", problem.c_str(), kUsage);
+    return kExitUsage;
   }
   if (!folder.empty()) {
     std::error_code ec;
@@ -184,6 +204,7 @@ int convergence(int argc, char** argv) {
 
   SimulationState s;
   read_parameters(s);
+  if (grid.active) return grid_study(s, grid);
   size_state(s);
   const double floor = time_step_floor(s.N, s.L, s.ro, s.mi);
   Progress progress(stderr_is_terminal());

@@ -1,0 +1,317 @@
+// The grid study: the GCI arithmetic against three-grid examples worked by
+// hand, the choice of dt, each grid folder against the program itself, the
+// files it will not write through, a window that closes, and the command
+// line.
+
+#include "grid.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "control/start.hpp"
+#include "gci.hpp"
+#include "io/input_values.hpp"
+#include "program_run.hpp"
+#include "test_support.hpp"
+
+namespace moody {
+namespace {
+
+namespace fs = std::filesystem;
+using convergence::Kind;
+using testing::read_file;
+using testing::run_command;
+using testing::ScratchDir;
+using testing::write_file;
+using testing::write_script;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// phi on three grids (1 the finest) and what the procedure gives, by hand.
+TEST(Gci, ThreeGridsWorkedByHand) {
+  const struct {
+    const char* name;
+    convergence::ThreeGrids g;
+    Kind kind;
+    double p, extrapolated, ea21, eext21, gci_fine, asymptotic;
+  } rows[] = {
+      // phi = 100 + h, r = 2: p = 1 at once, the limit 100.
+      {"first order",
+       {1, 2, 4, 101, 102, 104},
+       Kind::kMonotonic,
+       1,
+       100,
+       1 / 101.0,
+       0.01,
+       1.25 / 101,
+       101 / 102.0},
+      // phi = 100 + h^2, r21 = 1.5, r32 = 2: q(p) != 0, p by the fixed point.
+      {"second order, two ratios",
+       {1, 1.5, 3, 101, 102.25, 109},
+       Kind::kMonotonic,
+       2,
+       100,
+       1.25 / 101,
+       0.01,
+       1.25 / 101,
+       303 / 306.75},
+      // e21 = -2, e32 = 4: s = -1, q = 0 for equal ratios.
+      {"oscillatory",
+       {1, 2, 4, 101, 99, 103},
+       Kind::kOscillatory,
+       1,
+       103,
+       2 / 101.0,
+       2 / 103.0,
+       2.5 / 101,
+       101 / 99.0},
+      // e21/e32 = 3: p = log2(3), r^p = 3.
+      {"divergent",
+       {1, 2, 4, 101, 104, 105},
+       Kind::kDivergent,
+       std::log2(3.0),
+       99.5,
+       3 / 101.0,
+       1.5 / 99.5,
+       1.25 * 3 / 101 / 2,
+       (1.25 * 1 / 104.0 / 2) / (3 * 1.25 * 3 / 101 / 2)},
+      // Two grids alike: no order.
+      {"zero difference",
+       {1, 2, 4, 101, 101, 102},
+       Kind::kDivergent,
+       kNaN,
+       kNaN,
+       kNaN,
+       kNaN,
+       kNaN,
+       kNaN},
+  };
+  const auto near = [](double got, double want) {
+    return std::isnan(want) ? std::isnan(got) : std::fabs(got - want) <= 1e-10 * std::fabs(want);
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const convergence::Gci c = convergence::grid_convergence_index(row.g);
+    EXPECT_EQ(c.kind, row.kind);
+    EXPECT_PRED2(near, c.p, row.p);
+    EXPECT_PRED2(near, c.extrapolated, row.extrapolated);
+    EXPECT_PRED2(near, c.ea21, row.ea21);
+    EXPECT_PRED2(near, c.eext21, row.eext21);
+    EXPECT_PRED2(near, c.gci_fine, row.gci_fine);
+    EXPECT_PRED2(near, c.asymptotic, row.asymptotic);
+  }
+}
+
+TEST(Gci, LeastSquaresFitAndTheGridForATarget) {
+  // phi = 100 + 3 h^1.5 on four grids (and one grid too few).
+  const std::vector<double> h = {0.01, 0.02, 0.04, 0.08};
+  std::vector<double> phi;
+  for (double x : h)
+    phi.push_back(100 + 3 * std::pow(x, 1.5));
+  const convergence::PowerFit fit = convergence::least_squares_fit(h, phi);
+  ASSERT_TRUE(fit.found);
+  EXPECT_NEAR(fit.p, 1.5, 1e-6);
+  EXPECT_NEAR(fit.phi0, 100, 1e-9);
+  EXPECT_NEAR(fit.alpha, 3, 1e-5);
+  EXPECT_FALSE(convergence::least_squares_fit({0.01, 0.02, 0.04}, {1, 2, 3}).found);
+
+  // The GCI falls as h^p: half the GCI takes 2^(1/p) times the volumes.
+  EXPECT_DOUBLE_EQ(convergence::volumes_for_gci(100, 0.02, 1, 0.01), 200);
+  EXPECT_DOUBLE_EQ(convergence::volumes_for_gci(100, 0.02, 2, 0.01), 100 * std::sqrt(2.0));
+}
+
+// The verification duct (L = 1 m, D0 = 0.1 m, cd = 0.05) on N nodes.
+std::string duct(int N, const std::string& dt) {
+  return std::to_string(N) + "\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n" + dt + "\n1\n300\n20\n";
+}
+
+// dados.txt's dt is kept where it needs no more than 1.5 times the passes of
+// the recommended one, and dropped where it needs more.
+TEST(GridStudy, TheDtOfDadosWhereItDoesNearlyAsWell) {
+  SimulationState s;
+  ASSERT_FALSE(parse_input(duct(12, "0.1"), s).has_value());
+  size_state(s);
+  const convergence::Window w = convergence::search_window(s);
+  ASSERT_TRUE(w.open);
+  const double limit = 1.5 * static_cast<double>(w.recommended.needed);
+  const convergence::Trial *near = nullptr, *far = nullptr;
+  for (const convergence::Trial& t : w.trials) {
+    if (!t.ok() || t.dt == w.recommended.dt) continue;
+    if (static_cast<double>(t.needed) <= limit) near = &t;
+    if (static_cast<double>(t.needed) > limit && far == nullptr) far = &t;
+  }
+  ASSERT_NE(near, nullptr);
+  ASSERT_NE(far, nullptr);
+  for (const auto* t : {near, far}) {
+    s.dt = t->dt;
+    const convergence::GridRun g = convergence::run_grid(s);
+    ASSERT_TRUE(g.converged);
+    EXPECT_EQ(g.dt_of_dados, t == near) << "dt = " << t->dt << ", " << t->needed << " passes";
+    EXPECT_EQ(g.dt, t == near ? t->dt : w.recommended.dt);
+  }
+}
+
+struct StudyRun {
+  int status = -1;
+  std::string out, err;
+};
+
+class Study : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(work());
+    fs::create_directory(dir_ / "tools");
+    write_script(dir_ / "tools" / "notepad", "exit 0\n");
+    write_script(dir_ / "tools" / "wgnuplot", "exit 0\n");
+  }
+  fs::path work() const { return dir_ / "work"; }
+  StudyRun run(const std::string& dados, const std::vector<std::string>& args) {
+    write_file(work() / "dados.txt", dados);
+    std::vector<std::string> argv = {"sh", "-c", "exec \"$@\" > ../stdout.txt", "sh",
+                                     CONVERGENCE_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const testing::RunResult r = run_command(work(), argv);
+    return {r.status, read_file(dir_ / "stdout.txt"), r.stderr_};
+  }
+  ScratchDir dir_;
+};
+
+// The last number of p.dat, as it stands there.
+std::string outlet_text(const fs::path& p_dat) {
+  std::istringstream lines(read_file(p_dat));
+  std::string x, p;
+  while (lines >> x >> p) {
+  }
+  return p;
+}
+
+// The study of the verification duct on three small grids: status 0, the
+// five lines, the exact value inside the GCI band, and each grid folder as
+// the program leaves it when run there.  In FOLDER it writes nothing but
+// the folders and malhas.dat; it replaces a link of a file's name rather
+// than writing through it, and refuses a folder that is a link.
+TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
+  const fs::path elsewhere = dir_ / "elsewhere.txt";
+  write_file(elsewhere, "not the study's");
+  fs::create_directory(work() / "malha-22");
+  fs::create_symlink(elsewhere, work() / "malha-22" / "saida.txt");
+  write_file(work() / "malha-22" / "p.dat", std::string(100000, 'x'));
+
+  const StudyRun r = run(duct(12, "0.1"), {"--grid"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  for (const char* line : {"\nexact outlet pressure of the 1-D model: ", "\nobserved order: ",
+                           "\nextrapolated outlet pressure: ", "\nGCI of the finest grid: ",
+                           "\nfor a GCI of 1 %: N = ", "\nthe exact value is inside the GCI band",
+                           "\ngrid study: complete, monotonic\n"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  }
+  EXPECT_EQ(read_file(elsewhere), "not the study's");
+  EXPECT_FALSE(fs::is_symlink(work() / "malha-22" / "saida.txt"));
+
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(work()))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"dados.txt", "malha-12", "malha-22", "malha-42",
+                                             "malhas.dat"}));
+
+  // malhas.dat: a comment, then N, dx, dt, passes and the outlet pressure
+  // to 17 digits, the errors; CR LF.
+  std::istringstream table(read_file(work() / "malhas.dat"));
+  std::string line;
+  std::getline(table, line);
+  EXPECT_EQ(line.substr(0, 2), "# ");
+  for (int N : {12, 22, 42}) {
+    SCOPED_TRACE(N);
+    ASSERT_TRUE(std::getline(table, line));
+    ASSERT_EQ(line.back(), '\r');
+    std::istringstream fields(line);
+    int n = 0;
+    double dx = 0, dt = 0, outlet = 0, estimated = 0, truth = 0;
+    long passes = 0;
+    fields >> n >> dx >> dt >> passes >> outlet >> estimated >> truth;
+    EXPECT_EQ(n, N);
+
+    const fs::path folder = work() / ("malha-" + std::to_string(N));
+    const std::string dados = read_file(folder / "dados.txt");
+    SimulationState s;
+    ASSERT_FALSE(parse_input(dados, s).has_value());
+    EXPECT_EQ(s.dt, dt);
+    EXPECT_EQ(s.itmax, passes);
+
+    // The program run there writes the very same files.
+    std::vector<std::string> study;
+    for (const char* name : {"saida.txt", "u.dat", "p.dat"})
+      study.push_back(read_file(folder / name));
+    ASSERT_EQ(testing::run_program(folder, dir_ / "tools").status, 0);
+    EXPECT_EQ(read_file(folder / "saida.txt"), study[0]);
+    EXPECT_EQ(read_file(folder / "u.dat"), study[1]);
+    EXPECT_EQ(read_file(folder / "p.dat"), study[2]);
+    char value[32];
+    std::snprintf(value, sizeof value, "%.15E", outlet);
+    EXPECT_EQ(outlet_text(folder / "p.dat"), value);
+  }
+
+  // A grid folder that is a link is refused, and nothing is written there.
+  fs::remove_all(work() / "malha-42");
+  fs::create_directory(dir_ / "target");
+  fs::create_directory_symlink(dir_ / "target", work() / "malha-42");
+  const StudyRun linked = run(duct(12, "0.1"), {"--grid"});
+  EXPECT_EQ(linked.status, 1);
+  EXPECT_NE(linked.err.find("run-time error F1001: malha-42: cannot use the folder: it is a link"),
+            std::string::npos)
+      << linked.err;
+  EXPECT_TRUE(fs::is_empty(dir_ / "target"));
+}
+
+// Fine grids of the verification duct: no dt converges on N = 642.
+TEST_F(Study, AWindowThatClosesNamesTheGridAndTheFinestThatConverges) {
+  const StudyRun r = run(duct(162, "0.1"), {"--grid=642,162,322"});
+  EXPECT_EQ(r.status, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("\ngrid N = 642 does not converge: no dt converges"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("\nthe finest grid that converges: N = 322\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nobserved order: none\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(work() / "malha-322" / "p.dat"));
+  EXPECT_FALSE(fs::exists(work() / "malha-642"));
+}
+
+TEST_F(Study, CommandLineAndInputErrors) {
+  const struct {
+    std::vector<std::string> args;
+    const char* said;
+  } rows[] = {
+      {{"--grid=12,14,22"}, "N = 12 and N = 14 are too close"},
+      {{"--grid=12,22"}, "three grids or more"},
+      {{"--grid=2,12,22"}, "every N must be >= 3"},
+      {{"--grid=12,,22"}, "a list of whole numbers"},
+      {{"--grid=12,22,4e1"}, "a list of whole numbers"},
+      {{"--grid="}, "a list of whole numbers"},
+      {{"--grid", "--window"}, "two different studies"},
+      {{"--target", "1"}, "--target goes with --grid"},
+      {{"--grid", "--target"}, "--target needs a value"},
+      {{"--grid", "--target", "0"}, "above 0 and below 100"},
+      {{"--grid", "--target=1,5"}, "above 0 and below 100"},
+  };
+  for (const auto& row : rows) {
+    const StudyRun r = run(duct(12, "0.1"), row.args);
+    EXPECT_EQ(r.status, 2) << row.args[0];
+    EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+  }
+  const StudyRun bad = run(testing::example_with(2, "2.0L"), {"--grid"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("run-time error F2004"), std::string::npos) << bad.err;
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(work()))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"dados.txt"});
+}
+
+}  // namespace
+}  // namespace moody
