@@ -18,7 +18,6 @@
 #include <fstream>
 #include <limits>
 #include <optional>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -214,11 +213,11 @@ std::optional<Stopped> program_stops(const Case& c, double dt, int itmax) {
         << itmax << "\n20\n";
   testing::write_file(work / "dados.txt", dados.str());
   const testing::RunResult r = testing::run_program(work, tools);
-  std::smatch m;
   if (r.status == 0) return std::nullopt;
-  if (!std::regex_search(r.stderr_, m, std::regex("M(40[0-9][0-9]):.*outer iteration ([0-9]+)")))
-    return Stopped{-1, -1};
-  return Stopped{std::stoi(m[1]), std::stoll(m[2])};
+  const std::size_t code = r.stderr_.find("error M40");
+  const std::size_t pass = r.stderr_.find("outer iteration ");
+  if (code == std::string::npos || pass == std::string::npos) return Stopped{-1, -1};
+  return Stopped{std::stoi(r.stderr_.substr(code + 7, 4)), std::stoll(r.stderr_.substr(pass + 16))};
 }
 
 // Lanes that fault at different passes (dt = 0 at the first, two dt that

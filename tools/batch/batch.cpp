@@ -296,17 +296,16 @@ int vectors_index(int vectors) {
 Layout layout_for(int lanes, Width width) {
   // From the benchmarks (docs/performance.md): the division units are the
   // bound once a group gives them enough independent lanes.  Eight-double
-  // vectors pay from two to a group; four-double ones from one.  The first
-  // of these that runs here, within `width`, and that the lanes fill.
+  // vectors pay from two to a group; four-double ones from one, and two
+  // beat one from eight lanes.  The first of these that runs here, within
+  // `width`, and that the lanes fill.
   struct Choice {
     Layout layout;
     int fewest_lanes;
   };
-  static constexpr Choice kChoices[] = {{{Width::kAvx512, 4}, 32},
-                                        {{Width::kAvx512, 2}, 16},
-                                        {{Width::kAvx2, 1}, 4},
-                                        {{Width::kBaseline, 2}, 4},
-                                        {{Width::kBaseline, 1}, 1}};
+  static constexpr Choice kChoices[] = {{{Width::kAvx512, 4}, 32},  {{Width::kAvx512, 2}, 16},
+                                        {{Width::kAvx2, 2}, 8},     {{Width::kAvx2, 1}, 4},
+                                        {{Width::kBaseline, 2}, 4}, {{Width::kBaseline, 1}, 1}};
   for (const Choice& c : kChoices) {
     if (runs_here(c.layout.width) && doubles(c.layout.width) <= doubles(width) &&
         lanes >= c.fewest_lanes)
