@@ -134,8 +134,17 @@ class Tool : public ::testing::Test {
   ScratchDir dir_;
 };
 
+// A viscous oil duct at dt = 53 passage times: its residuals grow a
+// million-fold from their smallest and then settle, slowly.
+std::string slow_oil(int itmax) {
+  return "50\n0.403533\n0.126428\n900.091\n0.00925322\n0.154424\n0.0347873\n0.0341172\n"
+         "138.115\n1\n" +
+         std::to_string(itmax) + "\n20\n";
+}
+
 // The verdict and the exit status of a run that converges within itmax, one
-// that needs more, one below the floor and one that diverges.
+// that needs more, one below the floor, one that diverges, and the slow oil
+// duct, which reaches the cap and, with a larger itmax, converges.
 TEST_F(Tool, VerdictsAndExitStatuses) {
   const struct {
     const char* name;
@@ -144,12 +153,18 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
     std::vector<const char*> said;
     const char* last;
   } rows[] = {
-      {"converged", duct(12, "0.1", 300), 0, {"converged by itmax = 300"}, "passes needed: 121"},
+      {"converged",
+       duct(12, "0.1", 300),
+       0,
+       {"converged by itmax = 300", "itmax for converged residuals: 182 "},
+       "passes needed: 121"},
       {"unconverged",
        testing::kExampleInput,
        3,
-       {"not converged by itmax = 300: there the outlet pressure is 215.351007 Pa",
-        "converged outlet pressure: 188.7832302 Pa", "set itmax to at least 807"},
+       {"not converged by itmax = 300: there the outlet pressure is 215.35100696 Pa, 26.57 Pa "
+        "(14.1 % of it)",
+        "converged outlet pressure: 188.783230187 Pa (to 1e-09)",
+        "itmax for the outlet pressure to 1e-06: 807 (", "set itmax to at least 807"},
        "passes needed: 807"},
       {"below the floor",
        example_with(9, "0.001"),
@@ -161,8 +176,22 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
       {"diverging",
        duct(162, "1.7", 300),
        4,
-       {"diverging from pass ", "no itmax makes this dt converge"},
+       {"diverging: the velocity residual grows from pass 116, where it was 3.930E-04, to ",
+        " at pass 292, where this run stopped", "no itmax makes this dt converge"},
        "passes needed: none"},
+      {"slow, to the cap",
+       slow_oil(3000),
+       4,
+       {"neither converged nor diverging after 100000 passes (the cap)\nat the rate of its last "
+        "passes the outlet pressure is within 1e-06 of its value already and settled after "
+        "about 110000: with itmax = 110000 in dados.txt",
+        "or try a larger dt"},
+       "passes needed: none"},
+      {"slow, settled",
+       slow_oil(110000),
+       0,
+       {"converged outlet pressure: 7.45887319249 Pa"},
+       "passes needed: 50661"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -30,8 +30,9 @@ long long ll(std::int64_t v) {
   return v;  // the type printf's %lld takes, whatever int64_t is here
 }
 
+// Twelve digits: the converged value is stated to 1e-9.
 std::string pa(double v) {
-  return format("%.10g Pa", v);
+  return format("%.12g Pa", v);
 }
 
 std::string seconds(double dt) {
@@ -89,8 +90,9 @@ std::string run_header(const SimulationState& s, double floor) {
   }
   h += "converged when the residuals are below mass " + e_text(kMassTolerance) + ", velocity " +
        e_text(kVelocityTolerance) + ", pressure " + e_text(kPressureTolerance) +
-       format(" and the outlet pressure has settled to %.0e; cap %lld passes\n", kSettled,
-              ll(cap_for(s.itmax)));
+       format(" and what the outlet pressure has still to move, from the rate of its last "
+              "passes, is below %.2g of it (or of q/1000); cap %lld passes\n",
+              kSettled, ll(cap_for(s.itmax)));
   return h;
 }
 
@@ -111,6 +113,20 @@ std::string residual_table(const Outcome& o, std::int32_t itmax) {
   return t;
 }
 
+namespace {
+
+// A change of the outlet pressure as a share of `against`, the converged
+// value or q/1000 when that is larger: "(0.14 % of it)", "(2.1 % of q/1000)".
+std::string share_text(double change, double converged, double q) {
+  const double small = kSmallPressure * q;
+  const bool floored = std::fabs(converged) < small;
+  const double against = floored ? small : std::fabs(converged);
+  return format("(%.3g %% of %s)", against > 0.0 ? 100.0 * std::fabs(change) / against : 0.0,
+                floored ? "q/1000" : "it");
+}
+
+}  // namespace
+
 Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
   Verdict v;
   std::string& t = v.text;
@@ -118,20 +134,24 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
   switch (o.ending) {
     case Ending::kConverged: {
       const double c = o.converged;
-      t += format(
-          "converged at pass %lld"
-          ": every residual below its tolerance, the outlet pressure settled\n",
-          ll(o.passes));
-      t += "converged outlet pressure: " + pa(c) + "\n";
-      t += format("it stays within %.0e of it (relative) from pass %lld on\n", kBand, ll(o.needed));
+      t += format("converged at pass %lld: every residual below its tolerance, the outlet pressure "
+                  "settled\n",
+                  ll(o.passes));
+      t += "converged outlet pressure: " + pa(c) + format(" (to %.0e)\n", kStated);
+      t += format("itmax for the outlet pressure to %.0e: %lld (from that pass on it stays within "
+                  "%.0e of the converged value)\n",
+                  kBand, ll(o.needed), kBand);
+      t += format("itmax for converged residuals: %lld (from that pass on every residual is below "
+                  "its tolerance, for a report that must show them)\n",
+                  ll(o.residuals_below));
       if (o.needed <= s.itmax) {
         t += "converged by " + itmax + "\n";
         v.status = kExitConverged;
       } else {
         const double off = o.at_itmax - c;
         t += "not converged by " + itmax + ": there the outlet pressure is " + pa(o.at_itmax) +
-             format(", %.4g Pa (%.3g %%) from the converged one\n", off,
-                    c != 0.0 ? 100.0 * std::fabs(off / c) : 0.0);
+             format(", %.4g Pa ", off) + share_text(off, c, dynamic_pressure(s)) +
+             " from the converged one\n";
         t += format("set itmax to at least %lld\n", ll(o.needed));
         v.status = kExitNeedsMore;
       }
@@ -139,9 +159,10 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
       return v;
     }
     case Ending::kDiverging:
-      t += format(
-          "diverging from pass %lld: the %s residual has grown %.0e-fold since (pass %lld)\n",
-          ll(o.diverging_from), o.grown, kGrowth, ll(o.passes));
+      t += format("diverging: the velocity residual grows from pass %lld, where it was %s, to %s "
+                  "at pass %lld, where this run stopped\n",
+                  ll(o.diverging_from), e_text(o.smallest).c_str(), e_text(o.last.velocity).c_str(),
+                  ll(o.passes));
       if (s.itmax <= o.passes) {
         t += "with " + itmax + " the program ends normally, on numbers that are no solution\n";
       } else {
@@ -170,6 +191,22 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
     }
     case Ending::kCap:
       t += format("neither converged nor diverging after %lld passes (the cap)\n", ll(o.passes));
+      if (o.extrapolated_settled > 0) {
+        t += o.extrapolated <= o.passes
+                 ? format("at the rate of its last passes the outlet pressure is within %.0e of "
+                          "its value already",
+                          kBand)
+                 : format("at the rate of its last passes the outlet pressure would be within "
+                          "%.0e of its value after about %lld passes",
+                          kBand, ll(o.extrapolated));
+        t += format(" and settled after about %lld: with itmax = %lld in dados.txt this tool "
+                    "runs that far\n",
+                    ll(o.extrapolated_settled), ll(o.extrapolated_settled));
+      } else {
+        t += "its last passes show no steady approach to a value\n";
+      }
+      t += "or try a larger dt (a dt far below its best converges slowly), or convergence "
+           "--window for the dt that needs the fewest passes\n";
       break;
   }
   t += "passes needed: none\n";

@@ -39,7 +39,6 @@ std::optional<Fault> unannounced(const Residuals& r) {
 
 // The smallest value of one residual so far, and where it was.
 struct Lowest {
-  const char* name;
   double tolerance;
   double value = kInfinity;
   std::int64_t pass = 0;
@@ -62,17 +61,79 @@ const Row* row_at_or_before(const std::vector<Row>& rows, std::int64_t k) {
   return after == rows.begin() ? nullptr : &*(after - 1);
 }
 
-// The first pass from which on the outlet pressure stays within kBand of the
-// converged value `final`: one past the last line whose range leaves the band.
-std::int64_t passes_needed(const std::vector<Row>& rows, double final, double scale,
-                           std::int64_t passes) {
-  const double band = kBand * scale;
+// The outlet pressure's movement up to pass a, as the lines keep it: exact
+// while every pass has its line, else at the last line before a.
+double moved_by(const std::vector<Row>& rows, std::int64_t a) {
+  const Row* row = row_at_or_before(rows, a);
+  return row == nullptr ? 0.0 : row->moved;
+}
+
+// The rate of the last passes: three blocks of w passes ending at pass k,
+// whose movement was `moved` by then.
+struct Tail {
+  std::int64_t block = 0;  // w; 0 when the passes are too few for three blocks
+  double recent = 0.0;     // V2, the movement over the last block
+  double rate = kInfinity; // rho, the contraction from block to block
+  // The bound on what the outlet pressure has still to move (infinite when
+  // the last blocks do not contract).
+  double rest() const {
+    if (recent == 0.0) return 0.0;
+    return rate < 1.0 ? recent * rate / (1.0 - rate) : kInfinity;
+  }
+};
+
+Tail tail_at(const std::vector<Row>& rows, std::int64_t k, double moved) {
+  Tail t;
+  const std::int64_t w = std::max(kShortestBlock, k / 10);
+  if (k < 3 * w) return t;
+  const double m1 = moved_by(rows, k - w), m2 = moved_by(rows, k - 2 * w),
+               m3 = moved_by(rows, k - 3 * w);
+  const double v2 = moved - m1, v1 = m1 - m2, v0 = m2 - m3;
+  t.block = w;
+  t.recent = v2;
+  if (v1 > 0.0 && v0 > 0.0) t.rate = std::max(v2 / v1, v1 / v0);
+  return t;
+}
+
+// The range of the outlet pressure over the passes after `from`, at least
+// (the lines' ranges reach back to the line before), and the current one.
+double spread_since(const std::vector<Row>& rows, std::int64_t from, double low, double high) {
+  for (auto row = rows.rbegin(); row != rows.rend() && row->pass > from; ++row) {
+    low = std::min(low, row->low);
+    high = std::max(high, row->high);
+  }
+  return high - low;
+}
+
+// The largest |p| of the field: the size of its roundings.
+double largest_pressure(const SimulationState& s) {
+  double most = 0.0;
+  for (int i = 1; i <= s.N; ++i)
+    most = std::max(most, std::fabs(s.p(i)));
+  return most;
+}
+
+// The first pass from which on the outlet pressure stays within `band` of
+// `final`: one past the last line whose range leaves it.
+std::int64_t first_within(const std::vector<Row>& rows, double final, double band,
+                          std::int64_t passes) {
   for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
     if (row->low < final - band || row->high > final + band) {
       return std::min(row->pass + 1, passes);
     }
   }
   return 1;
+}
+
+// The passes after which a tail contracting as `t` says would leave no more
+// than `band` to move, from pass k; 0 when it does not contract.
+std::int64_t extrapolate(const Tail& t, std::int64_t k, double band) {
+  const double rest = t.rest();
+  if (t.block == 0 || !std::isfinite(rest) || !(t.rate > 0.0)) return 0;
+  if (rest <= band) return k;
+  const double blocks = std::ceil(std::log(band / rest) / std::log(t.rate));
+  const double passes = static_cast<double>(k) + blocks * static_cast<double>(t.block);
+  return passes < 1e15 ? static_cast<std::int64_t>(passes) : 0;
 }
 
 }  // namespace
@@ -106,10 +167,10 @@ Outcome run(SimulationState& s, Observer* observer) {
   const std::int64_t cap = cap_for(s.itmax);
   if (s.itmax <= 0) o.reached_itmax = true;  // the program runs no pass: zero pressure
 
-  Lowest mass{"mass", kMassTolerance};
-  Lowest velocity{"velocity", kVelocityTolerance};
-  Lowest pressure{"pressure", kPressureTolerance};
+  Lowest velocity{kVelocityTolerance};
   double low = kInfinity, high = -kInfinity;  // outlet pressure since the last line
+  double moved = 0.0, before = 0.0;           // its movement, and its value a pass ago
+  std::int64_t above = 0;                     // the last pass with a residual not below
   o.ending = Ending::kCap;
   std::int64_t k = 1;
   for (; k <= cap; ++k) {
@@ -128,6 +189,8 @@ Outcome run(SimulationState& s, Observer* observer) {
 
     o.passes = k;
     o.last = r;
+    moved += std::fabs(r.outlet - before);
+    before = r.outlet;
     low = std::min(low, r.outlet);
     high = std::max(high, r.outlet);
     if (k == s.itmax) {
@@ -135,7 +198,7 @@ Outcome run(SimulationState& s, Observer* observer) {
       o.at_itmax = r.outlet;
     }
     if (row_kept(k) || k == s.itmax) {
-      o.rows.push_back(Row{k, r, low, high});
+      o.rows.push_back(Row{k, r, low, high, moved});
       low = kInfinity;
       high = -kInfinity;
     }
@@ -148,41 +211,50 @@ Outcome run(SimulationState& s, Observer* observer) {
                  kRoundingMargin * std::ldexp(std::fabs(r.outlet), -52) / (q > 0.0 ? q : 1.0));
     if (r.mass < kMassTolerance && r.velocity < kVelocityTolerance &&
         r.pressure < pressure_tolerance) {
-      const Row* back = row_at_or_before(o.rows, k - std::max<std::int64_t>(1, k / 10));
-      if (back != nullptr && std::fabs(r.outlet - back->r.outlet) <= kSettled * scale) {
+      const Tail tail = tail_at(o.rows, k, moved);
+      const double settled = kSettled * scale;
+      bool done = tail.block > 0 && tail.rest() <= settled;
+      if (!done && tail.block > 0 && tail.recent <= settled &&
+          k % std::max<std::int64_t>(1, tail.block / 64) == 0) {
+        const double floor = kFloorRoundings * std::ldexp(largest_pressure(s), -52);
+        done = floor <= settled && spread_since(o.rows, k - 3 * tail.block, low, high) <= floor;
+      }
+      if (done) {
         o.ending = Ending::kConverged;
         break;
       }
+    } else {
+      above = k;
     }
     // Diverging?
-    const Lowest* grown = mass.grown(r.mass)           ? &mass
-                          : velocity.grown(r.velocity) ? &velocity
-                          : pressure.grown(r.pressure) ? &pressure
-                                                       : nullptr;
-    if (grown != nullptr) {
+    if (velocity.grown(r.velocity) && r.velocity > kRunaway) {
       o.ending = Ending::kDiverging;
-      o.diverging_from = grown->pass;
-      o.grown = grown->name;
+      o.diverging_from = velocity.pass;
+      o.smallest = velocity.value;
       break;
     }
     // The first pass starts from rest: its residuals measure the start, not
     // the iteration, and some may be near zero.
-    if (k >= 2) {
-      mass.update(r.mass, k);
-      velocity.update(r.velocity, k);
-      pressure.update(r.pressure, k);
-    }
+    if (k >= 2) velocity.update(r.velocity, k);
   }
 
   // The last pass that left finite values always has its line.
   const std::int64_t good = o.ending == Ending::kFault ? o.passes - 1 : o.passes;
   if (good > 0 && (o.rows.empty() || o.rows.back().pass != good)) {
-    o.rows.push_back(Row{good, o.last, low, high});
+    o.rows.push_back(Row{good, o.last, low, high, moved});
   }
+  const double scale = std::max(std::fabs(o.last.outlet), small);
   if (o.ending == Ending::kConverged) {
+    // Every pass from `needed` on is within kBand of the value the run
+    // settles to: within kBand - kSettled of the last, which is within
+    // kSettled of it.
     o.converged = o.last.outlet;
-    o.needed =
-        passes_needed(o.rows, o.converged, std::max(std::fabs(o.converged), small), o.passes);
+    o.needed = first_within(o.rows, o.converged, (kBand - kSettled) * scale, o.passes);
+    o.residuals_below = above + 1;
+  } else if (o.ending == Ending::kCap && good > 0) {
+    const Tail tail = tail_at(o.rows, good, moved);
+    o.extrapolated = extrapolate(tail, good, kBand * scale);
+    o.extrapolated_settled = extrapolate(tail, good, kSettled * scale);
   }
   return o;
 }

@@ -28,18 +28,35 @@ inline constexpr double kPressureTolerance = 1e-10;
 // ... (the pressure tolerance raised to a thousand times the rounding of the
 // outlet pressure, 1000*2^-52*|outlet|/q, where that is larger) ...
 inline constexpr double kRoundingMargin = 1000.0;
-// ... and the outlet pressure settled: over the last tenth of the passes
-// (at least one pass) it moved by no more than this fraction of itself.
-inline constexpr double kSettled = 1e-9;
+// ... and the outlet pressure settled: what it has still to move, bounded
+// from the rate at which its last passes contract (a geometric tail), is no
+// more than kSettled of itself: a quarter of the precision to which the
+// converged value is stated, for the estimate's own error.
+inline constexpr double kStated = 1e-9;
+inline constexpr double kSettled = kStated / 4.0;
+// The rate is read off three blocks of passes, each a tenth of the passes
+// run (at least kShortestBlock): the outlet pressure's movement in each
+// (the sum of |change| over its passes), V0, V1, V2 from the oldest.  The
+// tail after the last block is bounded by V2*rho/(1 - rho), with rho the
+// larger of V2/V1 and V1/V0.
+inline constexpr std::int64_t kShortestBlock = 4;
+// Or settled at its rounding floor: over the three blocks the outlet
+// pressure stays within this many roundings of the largest |p|.
+inline constexpr double kFloorRoundings = 64.0;
 // Passes needed: the first pass from which on the outlet pressure stays
 // within this fraction of the converged one.
 inline constexpr double kBand = 1e-6;
 // Relative measures of the outlet pressure are taken against no less than
 // this fraction of the dynamic pressure (an outlet pressure near zero).
 inline constexpr double kSmallPressure = 1e-3;
-// Diverging: a residual has grown this many times over its smallest value
-// since pass 2 (taken no smaller than its tolerance).
+// Diverging: the velocity residual has grown this many times over its
+// smallest value since pass 2 (taken no smaller than its tolerance) ...
 inline constexpr double kGrowth = 1e6;
+// ... and is beyond this: the velocity has changed in one pass by a million
+// times the inlet velocity.  Large-dt runs on viscous ducts approach their
+// value slowly and not monotonically; their residuals can grow a
+// million-fold from a small value and still settle, but stay far below this.
+inline constexpr double kRunaway = 1e6;
 // The cap of passes: this many, or itmax when that is larger.
 inline constexpr std::int64_t kPassCap = 100000;
 
@@ -59,6 +76,7 @@ struct Row {
   std::int64_t pass = 0;
   Residuals r;
   double low = 0.0, high = 0.0;
+  double moved = 0.0;  // the sum of |change| of the outlet pressure over passes 1..pass
 };
 
 // Which passes get a line: every pass up to 10 000, every 10th up to
@@ -70,16 +88,24 @@ struct Outcome {
   Ending ending = Ending::kCap;
   std::int64_t passes = 0;  // passes run, the faulting one included
   Residuals last;           // after the last pass
-  // Converged: the passes needed (see kBand) and the converged outlet pressure.
+  // Converged: the passes needed (see kBand), the first pass from which on
+  // every residual stays below its tolerance, and the converged outlet
+  // pressure.
   std::int64_t needed = 0;
+  std::int64_t residuals_below = 0;
   double converged = std::numeric_limits<double>::quiet_NaN();
+  // The cap: the passes after which, at the rate of the last passes, the
+  // outlet pressure would be within kBand of its value, and settled (0 when
+  // the last passes show no steady approach).
+  std::int64_t extrapolated = 0;
+  std::int64_t extrapolated_settled = 0;
   // The outlet pressure after pass itmax (0 when itmax <= 0), when the run got there.
   bool reached_itmax = false;
   double at_itmax = 0.0;
-  // Diverging: the pass of the smallest residual that then grew kGrowth-fold,
-  // and which residual ("mass", "velocity", "pressure").
+  // Diverging: the pass of the smallest velocity residual, from which it
+  // grew, and that smallest value; `passes` is where it was beyond kRunaway.
   std::int64_t diverging_from = 0;
-  const char* grown = "";
+  double smallest = 0.0;
   // Fault: which; `passes` is the pass that raised it (0: the grid width).
   std::optional<Fault> fault;
   std::vector<Row> rows;
