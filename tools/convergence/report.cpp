@@ -90,9 +90,10 @@ std::string run_header(const SimulationState& s, double floor) {
   }
   h += "converged when the residuals are below mass " + e_text(kMassTolerance) + ", velocity " +
        e_text(kVelocityTolerance) + ", pressure " + e_text(kPressureTolerance) +
-       format(" and what the outlet pressure has still to move, from the rate of its last "
-              "passes, is below %.2g of it (or of q/1000); cap %lld passes\n",
-              kSettled, ll(cap_for(s.itmax)));
+       format(
+           " and what the outlet pressure has still to move, from the rate of its last "
+           "passes, is below %.2g of it (or of q/1000); cap %lld passes\n",
+           kSettled, ll(cap_for(s.itmax)));
   return h;
 }
 
@@ -134,16 +135,19 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
   switch (o.ending) {
     case Ending::kConverged: {
       const double c = o.converged;
-      t += format("converged at pass %lld: every residual below its tolerance, the outlet pressure "
-                  "settled\n",
-                  ll(o.passes));
+      t += format(
+          "converged at pass %lld: every residual below its tolerance, the outlet pressure "
+          "settled\n",
+          ll(o.passes));
       t += "converged outlet pressure: " + pa(c) + format(" (to %.0e)\n", kStated);
-      t += format("itmax for the outlet pressure to %.0e: %lld (from that pass on it stays within "
-                  "%.0e of the converged value)\n",
-                  kBand, ll(o.needed), kBand);
-      t += format("itmax for converged residuals: %lld (from that pass on every residual is below "
-                  "its tolerance, for a report that must show them)\n",
-                  ll(o.residuals_below));
+      t += format(
+          "itmax for the outlet pressure to %.0e: %lld (from that pass on it stays within "
+          "%.0e of the converged value)\n",
+          kBand, ll(o.needed), kBand);
+      t += format(
+          "itmax for converged residuals: %lld (from that pass on every residual is below "
+          "its tolerance, for a report that must show them)\n",
+          ll(o.residuals_below));
       if (o.needed <= s.itmax) {
         t += "converged by " + itmax + "\n";
         v.status = kExitConverged;
@@ -159,10 +163,11 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
       return v;
     }
     case Ending::kDiverging:
-      t += format("diverging: the velocity residual grows from pass %lld, where it was %s, to %s "
-                  "at pass %lld, where this run stopped\n",
-                  ll(o.diverging_from), e_text(o.smallest).c_str(), e_text(o.last.velocity).c_str(),
-                  ll(o.passes));
+      t += format(
+          "diverging: the velocity residual grows from pass %lld, where it was %s, to %s "
+          "at pass %lld, where this run stopped\n",
+          ll(o.diverging_from), e_text(o.smallest).c_str(), e_text(o.last.velocity).c_str(),
+          ll(o.passes));
       if (s.itmax <= o.passes) {
         t += "with " + itmax + " the program ends normally, on numbers that are no solution\n";
       } else {
@@ -193,15 +198,18 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
       t += format("neither converged nor diverging after %lld passes (the cap)\n", ll(o.passes));
       if (o.extrapolated_settled > 0) {
         t += o.extrapolated <= o.passes
-                 ? format("at the rate of its last passes the outlet pressure is within %.0e of "
-                          "its value already",
-                          kBand)
-                 : format("at the rate of its last passes the outlet pressure would be within "
-                          "%.0e of its value after about %lld passes",
-                          kBand, ll(o.extrapolated));
-        t += format(" and settled after about %lld: with itmax = %lld in dados.txt this tool "
-                    "runs that far\n",
-                    ll(o.extrapolated_settled), ll(o.extrapolated_settled));
+                 ? format(
+                       "at the rate of its last passes the outlet pressure is within %.0e of "
+                       "its value already",
+                       kBand)
+                 : format(
+                       "at the rate of its last passes the outlet pressure would be within "
+                       "%.0e of its value after about %lld passes",
+                       kBand, ll(o.extrapolated));
+        t += format(
+            " and settled after about %lld: with itmax = %lld in dados.txt this tool "
+            "runs that far\n",
+            ll(o.extrapolated_settled), ll(o.extrapolated_settled));
       } else {
         t += "its last passes show no steady approach to a value\n";
       }

@@ -37,23 +37,6 @@ std::optional<Fault> unannounced(const Residuals& r) {
   return std::nullopt;
 }
 
-// The smallest value of one residual so far, and where it was.
-struct Lowest {
-  double tolerance;
-  double value = kInfinity;
-  std::int64_t pass = 0;
-
-  // True when `r` has grown kGrowth-fold over the lowest value before it.
-  bool grown(double r) const { return pass > 0 && r > kGrowth * value; }
-  void update(double r, std::int64_t k) {
-    const double v = std::max(r, tolerance);
-    if (v < value) {
-      value = v;
-      pass = k;
-    }
-  }
-};
-
 // The stored line at or before pass k (rows are in pass order); null if none.
 const Row* row_at_or_before(const std::vector<Row>& rows, std::int64_t k) {
   auto after = std::upper_bound(rows.begin(), rows.end(), k,
@@ -71,9 +54,9 @@ double moved_by(const std::vector<Row>& rows, std::int64_t a) {
 // The rate of the last passes: three blocks of w passes ending at pass k,
 // whose movement was `moved` by then.
 struct Tail {
-  std::int64_t block = 0;  // w; 0 when the passes are too few for three blocks
-  double recent = 0.0;     // V2, the movement over the last block
-  double rate = kInfinity; // rho, the contraction from block to block
+  std::int64_t block = 0;   // w; 0 when the passes are too few for three blocks
+  double recent = 0.0;      // V2, the movement over the last block
+  double rate = kInfinity;  // rho, the contraction from block to block
   // The bound on what the outlet pressure has still to move (infinite when
   // the last blocks do not contract).
   double rest() const {
@@ -103,14 +86,6 @@ double spread_since(const std::vector<Row>& rows, std::int64_t from, double low,
     high = std::max(high, row->high);
   }
   return high - low;
-}
-
-// The largest |p| of the field: the size of its roundings.
-double largest_pressure(const SimulationState& s) {
-  double most = 0.0;
-  for (int i = 1; i <= s.N; ++i)
-    most = std::max(most, std::fabs(s.p(i)));
-  return most;
 }
 
 // The first pass from which on the outlet pressure stays within `band` of
@@ -149,31 +124,126 @@ std::int64_t cap_for(std::int32_t itmax) {
   return std::max<std::int64_t>(kPassCap, itmax);
 }
 
+Watch::Watch(double q, std::int32_t itmax)
+    : q_(q), small_(kSmallPressure * (q > 0.0 ? q : 1.0)), itmax_(itmax) {
+  o_.ending = Ending::kCap;
+  if (itmax <= 0) o_.reached_itmax = true;  // the program runs no pass: zero pressure
+}
+
+Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
+  Outcome& o = o_;
+  o.passes = k;
+  o.last = r;
+  moved_ += std::fabs(r.outlet - before_);
+  before_ = r.outlet;
+  low_ = std::min(low_, r.outlet);
+  high_ = std::max(high_, r.outlet);
+  if (k == itmax_) {
+    o.reached_itmax = true;
+    o.at_itmax = r.outlet;
+  }
+  if (row_kept(k) || k == itmax_) {
+    o.rows.push_back(Row{k, r, low_, high_, moved_});
+    low_ = kInfinity;
+    high_ = -kInfinity;
+  }
+
+  // Converged?
+  const double scale = std::max(std::fabs(r.outlet), small_);
+  const double pressure_tolerance =
+      std::max(kPressureTolerance,
+               kRoundingMargin * std::ldexp(std::fabs(r.outlet), -52) / (q_ > 0.0 ? q_ : 1.0));
+  if (r.mass < kMassTolerance && r.velocity < kVelocityTolerance &&
+      r.pressure < pressure_tolerance) {
+    const Tail tail = tail_at(o.rows, k, moved_);
+    settled_ = kSettled * scale;
+    if (tail.block > 0 && tail.rest() <= settled_) {
+      o.ending = Ending::kConverged;
+      return Next::kEnded;
+    }
+    if (tail.block > 0 && tail.recent <= settled_ &&
+        k % std::max<std::int64_t>(1, tail.block / 64) == 0) {
+      floor_from_ = k - 3 * tail.block;
+      return Next::kFloor;
+    }
+  } else {
+    above_ = k;
+  }
+  return diverging(k, r) ? Next::kEnded : Next::kGoOn;
+}
+
+bool Watch::at_floor(double largest) {
+  const double floor = kFloorRoundings * std::ldexp(largest, -52);
+  if (floor <= settled_ && spread_since(o_.rows, floor_from_, low_, high_) <= floor) {
+    o_.ending = Ending::kConverged;
+    return true;
+  }
+  return diverging(o_.passes, o_.last);
+}
+
+bool Watch::diverging(std::int64_t k, const Residuals& r) {
+  if (velocity_.grown(r.velocity) && r.velocity > kRunaway) {
+    o_.ending = Ending::kDiverging;
+    o_.diverging_from = velocity_.pass;
+    o_.smallest = velocity_.value;
+    return true;
+  }
+  // The first pass starts from rest: its residuals measure the start, not
+  // the iteration, and some may be near zero.
+  if (k >= 2) velocity_.update(r.velocity, k);
+  return false;
+}
+
+void Watch::fault(std::int64_t k, Fault f) {
+  o_.ending = Ending::kFault;
+  o_.fault = f;
+  o_.passes = k;
+}
+
+Outcome Watch::finish() {
+  Outcome& o = o_;
+  // The last pass that left finite values always has its line.
+  const std::int64_t good = o.ending == Ending::kFault ? o.passes - 1 : o.passes;
+  if (good > 0 && (o.rows.empty() || o.rows.back().pass != good)) {
+    o.rows.push_back(Row{good, o.last, low_, high_, moved_});
+  }
+  const double scale = std::max(std::fabs(o.last.outlet), small_);
+  if (o.ending == Ending::kConverged) {
+    // Every pass from `needed` on is within kBand of the value the run
+    // settles to: within kBand - kSettled of the last, which is within
+    // kSettled of it.
+    o.converged = o.last.outlet;
+    o.needed = first_within(o.rows, o.converged, (kBand - kSettled) * scale, o.passes);
+    o.residuals_below = above_ + 1;
+  } else if (o.ending == Ending::kCap && good > 0) {
+    const Tail tail = tail_at(o.rows, good, moved_);
+    o.extrapolated = extrapolate(tail, good, kBand * scale);
+    o.extrapolated_settled = extrapolate(tail, good, kSettled * scale);
+  }
+  return std::move(o_);
+}
+
+double largest_pressure(const SimulationState& s) {
+  double most = 0.0;
+  for (int i = 1; i <= s.N; ++i)
+    most = std::max(most, std::fabs(s.p(i)));
+  return most;
+}
+
 Outcome run(SimulationState& s, Observer* observer) {
   fpe::Masked masked;
-  Outcome o;
 
   std::feclearexcept(FE_ALL_EXCEPT);
   start_run(s);
+  Watch watch(dynamic_pressure(s), s.itmax);
   if (const std::optional<Fault> f = raised()) {
-    o.ending = Ending::kFault;
-    o.fault = f;
-    return o;
+    watch.fault(0, *f);
+    return watch.finish();
   }
 
   Meter meter(s);
-  const double q = dynamic_pressure(s);
-  const double small = kSmallPressure * (q > 0.0 ? q : 1.0);
   const std::int64_t cap = cap_for(s.itmax);
-  if (s.itmax <= 0) o.reached_itmax = true;  // the program runs no pass: zero pressure
-
-  Lowest velocity{kVelocityTolerance};
-  double low = kInfinity, high = -kInfinity;  // outlet pressure since the last line
-  double moved = 0.0, before = 0.0;           // its movement, and its value a pass ago
-  std::int64_t above = 0;                     // the last pass with a residual not below
-  o.ending = Ending::kCap;
-  std::int64_t k = 1;
-  for (; k <= cap; ++k) {
+  for (std::int64_t k = 1; k <= cap; ++k) {
     s.it = static_cast<std::int32_t>(std::min<std::int64_t>(k, INT32_MAX));
     std::feclearexcept(FE_ALL_EXCEPT);
     outer_iteration(s);
@@ -181,82 +251,15 @@ Outcome run(SimulationState& s, Observer* observer) {
     const Residuals r = meter.measure(s);
     if (!fault) fault = unannounced(r);
     if (fault) {
-      o.ending = Ending::kFault;
-      o.fault = fault;
-      o.passes = k;
+      watch.fault(k, *fault);
       break;
     }
-
-    o.passes = k;
-    o.last = r;
-    moved += std::fabs(r.outlet - before);
-    before = r.outlet;
-    low = std::min(low, r.outlet);
-    high = std::max(high, r.outlet);
-    if (k == s.itmax) {
-      o.reached_itmax = true;
-      o.at_itmax = r.outlet;
-    }
-    if (row_kept(k) || k == s.itmax) {
-      o.rows.push_back(Row{k, r, low, high, moved});
-      low = kInfinity;
-      high = -kInfinity;
-    }
+    const Watch::Next next = watch.after(k, r);
     if (observer != nullptr) observer->pass(k, r);
-
-    // Converged?
-    const double scale = std::max(std::fabs(r.outlet), small);
-    const double pressure_tolerance =
-        std::max(kPressureTolerance,
-                 kRoundingMargin * std::ldexp(std::fabs(r.outlet), -52) / (q > 0.0 ? q : 1.0));
-    if (r.mass < kMassTolerance && r.velocity < kVelocityTolerance &&
-        r.pressure < pressure_tolerance) {
-      const Tail tail = tail_at(o.rows, k, moved);
-      const double settled = kSettled * scale;
-      bool done = tail.block > 0 && tail.rest() <= settled;
-      if (!done && tail.block > 0 && tail.recent <= settled &&
-          k % std::max<std::int64_t>(1, tail.block / 64) == 0) {
-        const double floor = kFloorRoundings * std::ldexp(largest_pressure(s), -52);
-        done = floor <= settled && spread_since(o.rows, k - 3 * tail.block, low, high) <= floor;
-      }
-      if (done) {
-        o.ending = Ending::kConverged;
-        break;
-      }
-    } else {
-      above = k;
-    }
-    // Diverging?
-    if (velocity.grown(r.velocity) && r.velocity > kRunaway) {
-      o.ending = Ending::kDiverging;
-      o.diverging_from = velocity.pass;
-      o.smallest = velocity.value;
-      break;
-    }
-    // The first pass starts from rest: its residuals measure the start, not
-    // the iteration, and some may be near zero.
-    if (k >= 2) velocity.update(r.velocity, k);
+    if (next == Watch::Next::kEnded) break;
+    if (next == Watch::Next::kFloor && watch.at_floor(largest_pressure(s))) break;
   }
-
-  // The last pass that left finite values always has its line.
-  const std::int64_t good = o.ending == Ending::kFault ? o.passes - 1 : o.passes;
-  if (good > 0 && (o.rows.empty() || o.rows.back().pass != good)) {
-    o.rows.push_back(Row{good, o.last, low, high, moved});
-  }
-  const double scale = std::max(std::fabs(o.last.outlet), small);
-  if (o.ending == Ending::kConverged) {
-    // Every pass from `needed` on is within kBand of the value the run
-    // settles to: within kBand - kSettled of the last, which is within
-    // kSettled of it.
-    o.converged = o.last.outlet;
-    o.needed = first_within(o.rows, o.converged, (kBand - kSettled) * scale, o.passes);
-    o.residuals_below = above + 1;
-  } else if (o.ending == Ending::kCap && good > 0) {
-    const Tail tail = tail_at(o.rows, good, moved);
-    o.extrapolated = extrapolate(tail, good, kBand * scale);
-    o.extrapolated_settled = extrapolate(tail, good, kSettled * scale);
-  }
-  return o;
+  return watch.finish();
 }
 
 }  // namespace moody::convergence

@@ -120,6 +120,66 @@ class Observer {
 
 std::int64_t cap_for(std::int32_t itmax);
 
+// The verdict of one run, told of its passes one by one: what the run and a
+// lane of a batch search both decide with.
+class Watch {
+ public:
+  // q: the dynamic pressure of the inlet flow; itmax: the program's.
+  Watch(double q, std::int32_t itmax);
+
+  enum class Next {
+    kGoOn,
+    kEnded,  // converged or diverging: outcome() says which
+    kFloor,  // the outlet pressure may be at its rounding floor: call at_floor
+  };
+  // After pass k (from 1, each pass once) with its residuals, all finite.
+  Next after(std::int64_t k, const Residuals& r);
+  // With the largest |p| of the field after that pass; true when the run
+  // has ended.
+  bool at_floor(double largest);
+  // Pass k raised a fault (k = 0: the grid and geometry).
+  void fault(std::int64_t k, Fault f);
+
+  const Outcome& outcome() const { return o_; }
+  // The outcome, with the passes needed or the extrapolation at the cap;
+  // the watch is spent.
+  Outcome finish();
+
+ private:
+  struct Lowest {
+    double tolerance;
+    double value = std::numeric_limits<double>::infinity();
+    std::int64_t pass = 0;
+
+    // True when `r` has grown kGrowth-fold over the lowest value before it.
+    bool grown(double r) const { return pass > 0 && r > kGrowth * value; }
+    void update(double r, std::int64_t k) {
+      const double v = r > tolerance ? r : tolerance;
+      if (v < value) {
+        value = v;
+        pass = k;
+      }
+    }
+  };
+  bool diverging(std::int64_t k, const Residuals& r);
+
+  Outcome o_;
+  double q_, small_;
+  std::int32_t itmax_;
+  Lowest velocity_{kVelocityTolerance};
+  // The outlet pressure since the last line, its movement, its value a pass
+  // ago; the last pass with a residual not below its tolerance.
+  double low_ = std::numeric_limits<double>::infinity();
+  double high_ = -std::numeric_limits<double>::infinity();
+  double moved_ = 0.0, before_ = 0.0;
+  std::int64_t above_ = 0;
+  double settled_ = 0.0;         // kSettled of the outlet pressure, at the last test
+  std::int64_t floor_from_ = 0;  // the passes after this one are the floor test's
+};
+
+// The largest |p| of the field.
+double largest_pressure(const SimulationState& s);
+
 // Runs `s` from the program's start: `s` holds the twelve parameters and
 // has been sized (size_state); pi, the grid and the field are set here.
 Outcome run(SimulationState& s, Observer* observer = nullptr);
