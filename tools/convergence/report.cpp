@@ -1,5 +1,6 @@
 #include "report.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -156,7 +157,8 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
         t += "not converged by " + itmax + ": there the outlet pressure is " + pa(o.at_itmax) +
              format(", %.4g Pa ", off) + share_text(off, c, dynamic_pressure(s)) +
              " from the converged one\n";
-        t += format("set itmax to at least %lld\n", ll(o.needed));
+        t += format("set itmax to at least %lld (%lld for a report with converged residuals)\n",
+                    ll(o.needed), ll(std::max(o.needed, o.residuals_below)));
         v.status = kExitNeedsMore;
       }
       t += format("passes needed: %lld\n", ll(o.needed));
@@ -211,7 +213,10 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
             "runs that far\n",
             ll(o.extrapolated_settled), ll(o.extrapolated_settled));
       } else {
-        t += "its last passes show no steady approach to a value\n";
+        t += o.creeping ? "the outlet pressure has come to rest, but the velocities still "
+                          "change in every pass without repeating: at a dt this small they creep "
+                          "by a rounding a pass, and the pressure follows later\n"
+                        : "its last passes show no steady approach to a value\n";
       }
       t += "or try a larger dt (a dt far below its best converges slowly), or convergence "
            "--window for the dt that needs the fewest passes\n";

@@ -46,9 +46,9 @@ const Row* row_at_or_before(const std::vector<Row>& rows, std::int64_t k) {
 
 // The outlet pressure's movement up to pass a, as the lines keep it: exact
 // while every pass has its line, else at the last line before a.
-double moved_by(const std::vector<Row>& rows, std::int64_t a) {
+Movement moved_by(const std::vector<Row>& rows, std::int64_t a) {
   const Row* row = row_at_or_before(rows, a);
-  return row == nullptr ? 0.0 : row->moved;
+  return row == nullptr ? Movement{} : row->moved;
 }
 
 // The rate of the last passes: three blocks of w passes ending at pass k,
@@ -60,32 +60,21 @@ struct Tail {
   // The bound on what the outlet pressure has still to move (infinite when
   // the last blocks do not contract).
   double rest() const {
-    if (recent == 0.0) return 0.0;
-    return rate < 1.0 ? recent * rate / (1.0 - rate) : kInfinity;
+    return recent > 0.0 && rate < 1.0 ? recent * rate / (1.0 - rate) : kInfinity;
   }
 };
 
-Tail tail_at(const std::vector<Row>& rows, std::int64_t k, double moved) {
+Tail tail_at(const std::vector<Row>& rows, std::int64_t k, const Movement& moved) {
   Tail t;
   const std::int64_t w = std::max(kShortestBlock, k / 10);
   if (k < 3 * w) return t;
-  const double m1 = moved_by(rows, k - w), m2 = moved_by(rows, k - 2 * w),
-               m3 = moved_by(rows, k - 3 * w);
-  const double v2 = moved - m1, v1 = m1 - m2, v0 = m2 - m3;
+  const Movement m1 = moved_by(rows, k - w), m2 = moved_by(rows, k - 2 * w),
+                 m3 = moved_by(rows, k - 3 * w);
+  const double v2 = moved.since(m1), v1 = m1.since(m2), v0 = m2.since(m3);
   t.block = w;
   t.recent = v2;
   if (v1 > 0.0 && v0 > 0.0) t.rate = std::max(v2 / v1, v1 / v0);
   return t;
-}
-
-// The range of the outlet pressure over the passes after `from`, at least
-// (the lines' ranges reach back to the line before), and the current one.
-double spread_since(const std::vector<Row>& rows, std::int64_t from, double low, double high) {
-  for (auto row = rows.rbegin(); row != rows.rend() && row->pass > from; ++row) {
-    low = std::min(low, row->low);
-    high = std::max(high, row->high);
-  }
-  return high - low;
 }
 
 // The first pass from which on the outlet pressure stays within `band` of
@@ -134,7 +123,7 @@ Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
   Outcome& o = o_;
   o.passes = k;
   o.last = r;
-  moved_ += std::fabs(r.outlet - before_);
+  moved_.add(std::fabs(r.outlet - before_));
   before_ = r.outlet;
   low_ = std::min(low_, r.outlet);
   high_ = std::max(high_, r.outlet);
@@ -156,15 +145,23 @@ Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
   if (r.mass < kMassTolerance && r.velocity < kVelocityTolerance &&
       r.pressure < pressure_tolerance) {
     const Tail tail = tail_at(o.rows, k, moved_);
-    settled_ = kSettled * scale;
-    if (tail.block > 0 && tail.rest() <= settled_) {
+    const double settled = kSettled * scale;
+    settled_ = settled;
+    cycle_low_ = std::min(cycle_low_, r.outlet);
+    cycle_high_ = std::max(cycle_high_, r.outlet);
+    if (tail.block > 0 && tail.rest() <= settled) {
       o.ending = Ending::kConverged;
       return Next::kEnded;
     }
-    if (tail.block > 0 && tail.recent <= settled_ &&
-        k % std::max<std::int64_t>(1, tail.block / 64) == 0) {
-      floor_from_ = k - 3 * tail.block;
-      return Next::kFloor;
+    // Still over the last block: the fields may have come to a cycle.
+    if (tail.block > 0 && tail.recent <= settled) {
+      const bool recurs = cycle_from_ > 0 && r.mass == cycle_residuals_.mass &&
+                          r.velocity == cycle_residuals_.velocity &&
+                          r.pressure == cycle_residuals_.pressure &&
+                          r.outlet == cycle_residuals_.outlet;
+      if (recurs || cycle_from_ == 0 || k - cycle_from_ >= kLongestCycle) return Next::kCycle;
+    } else {
+      cycle_from_ = 0;
     }
   } else {
     above_ = k;
@@ -172,13 +169,17 @@ Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
   return diverging(k, r) ? Next::kEnded : Next::kGoOn;
 }
 
-bool Watch::at_floor(double largest) {
-  const double floor = kFloorRoundings * std::ldexp(largest, -52);
-  if (floor <= settled_ && spread_since(o_.rows, floor_from_, low_, high_) <= floor) {
+bool Watch::cycling(std::vector<double> carried) {
+  const std::int64_t k = o_.passes;
+  if (cycle_from_ > 0 && carried == cycle_fields_ && cycle_high_ - cycle_low_ <= settled_) {
     o_.ending = Ending::kConverged;
     return true;
   }
-  return diverging(o_.passes, o_.last);
+  cycle_from_ = k;
+  cycle_residuals_ = o_.last;
+  cycle_fields_ = std::move(carried);
+  cycle_low_ = cycle_high_ = o_.last.outlet;
+  return diverging(k, o_.last);
 }
 
 bool Watch::diverging(std::int64_t k, const Residuals& r) {
@@ -219,15 +220,19 @@ Outcome Watch::finish() {
     const Tail tail = tail_at(o.rows, good, moved_);
     o.extrapolated = extrapolate(tail, good, kBand * scale);
     o.extrapolated_settled = extrapolate(tail, good, kSettled * scale);
+    o.creeping = tail.block > 0 && tail.recent <= kSettled * scale;
   }
   return std::move(o_);
 }
 
-double largest_pressure(const SimulationState& s) {
-  double most = 0.0;
-  for (int i = 1; i <= s.N; ++i)
-    most = std::max(most, std::fabs(s.p(i)));
-  return most;
+std::vector<double> carried_fields(const SimulationState& s) {
+  std::vector<double> v;
+  v.reserve(5 * static_cast<std::size_t>(s.N));
+  for (const Array1* a : {&s.u, &s.u0, &s.ue, &s.ue0, &s.p}) {
+    for (int i = 1; i <= a->size(); ++i)
+      v.push_back((*a)(i));
+  }
+  return v;
 }
 
 Outcome run(SimulationState& s, Observer* observer) {
@@ -257,7 +262,7 @@ Outcome run(SimulationState& s, Observer* observer) {
     const Watch::Next next = watch.after(k, r);
     if (observer != nullptr) observer->pass(k, r);
     if (next == Watch::Next::kEnded) break;
-    if (next == Watch::Next::kFloor && watch.at_floor(largest_pressure(s))) break;
+    if (next == Watch::Next::kCycle && watch.cycling(carried_fields(s))) break;
   }
   return watch.finish();
 }

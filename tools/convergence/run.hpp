@@ -40,9 +40,12 @@ inline constexpr double kSettled = kStated / 4.0;
 // tail after the last block is bounded by V2*rho/(1 - rho), with rho the
 // larger of V2/V1 and V1/V0.
 inline constexpr std::int64_t kShortestBlock = 4;
-// Or settled at its rounding floor: over the three blocks the outlet
-// pressure stays within this many roundings of the largest |p|.
-inline constexpr double kFloorRoundings = 64.0;
+// Or settled for good: the fields a pass reads of the one before (u, u0,
+// ue, ue0, p) recur bit for bit within this many passes, so that every pass
+// from there on repeats one of the cycle's.  A run whose outlet pressure
+// merely stops moving is not settled: at a tiny dt the velocities creep by a
+// rounding a pass, and the pressure follows thousands of passes later.
+inline constexpr std::int64_t kLongestCycle = 64;
 // Passes needed: the first pass from which on the outlet pressure stays
 // within this fraction of the converged one.
 inline constexpr double kBand = 1e-6;
@@ -70,13 +73,29 @@ enum class Ending {
 // A fault that would have stopped the program: the trap handler's list.
 using fpe::Fault;
 
+// The outlet pressure's movement, the sum of |change| over the passes so
+// far, held as an unevaluated sum hi + lo: the changes of the last passes
+// are many decades below the sum of the early ones, and a plain sum would
+// round them away.
+struct Movement {
+  double hi = 0.0, lo = 0.0;
+  void add(double v) {  // Knuth's two-sum: hi + lo gains v exactly
+    const double s = hi + v;
+    const double b = s - hi;
+    lo += (hi - (s - b)) + (v - b);
+    hi = s;
+  }
+  // The movement since `earlier`.
+  double since(const Movement& earlier) const { return (hi - earlier.hi) + (lo - earlier.lo); }
+};
+
 // One line of residuos.dat: the residuals after pass `pass`, and the range
 // of the outlet pressure over the passes since the line before.
 struct Row {
   std::int64_t pass = 0;
   Residuals r;
   double low = 0.0, high = 0.0;
-  double moved = 0.0;  // the sum of |change| of the outlet pressure over passes 1..pass
+  Movement moved;  // of the outlet pressure over passes 1..pass
 };
 
 // Which passes get a line: every pass up to 10 000, every 10th up to
@@ -99,6 +118,9 @@ struct Outcome {
   // the last passes show no steady approach).
   std::int64_t extrapolated = 0;
   std::int64_t extrapolated_settled = 0;
+  // The cap: the outlet pressure still over the last passes (within
+  // kSettled), the fields not recurring.
+  bool creeping = false;
   // The outlet pressure after pass itmax (0 when itmax <= 0), when the run got there.
   bool reached_itmax = false;
   double at_itmax = 0.0;
@@ -130,13 +152,13 @@ class Watch {
   enum class Next {
     kGoOn,
     kEnded,  // converged or diverging: outcome() says which
-    kFloor,  // the outlet pressure may be at its rounding floor: call at_floor
+    kCycle,  // the run may be cycling: call cycling() with the carried fields
   };
   // After pass k (from 1, each pass once) with its residuals, all finite.
   Next after(std::int64_t k, const Residuals& r);
-  // With the largest |p| of the field after that pass; true when the run
-  // has ended.
-  bool at_floor(double largest);
+  // With the fields that pass left (carried_fields); true when the run has
+  // ended.
+  bool cycling(std::vector<double> carried);
   // Pass k raised a fault (k = 0: the grid and geometry).
   void fault(std::int64_t k, Fault f);
 
@@ -171,14 +193,19 @@ class Watch {
   // ago; the last pass with a residual not below its tolerance.
   double low_ = std::numeric_limits<double>::infinity();
   double high_ = -std::numeric_limits<double>::infinity();
-  double moved_ = 0.0, before_ = 0.0;
+  Movement moved_;
+  double before_ = 0.0;
   std::int64_t above_ = 0;
-  double settled_ = 0.0;         // kSettled of the outlet pressure, at the last test
-  std::int64_t floor_from_ = 0;  // the passes after this one are the floor test's
+  // The pass whose fields may recur (0: none), its residuals and fields.
+  std::int64_t cycle_from_ = 0;
+  Residuals cycle_residuals_;
+  std::vector<double> cycle_fields_;
+  double cycle_low_ = 0.0, cycle_high_ = 0.0;  // the outlet pressure since then
+  double settled_ = 0.0;                        // kSettled of it, at the last pass
 };
 
-// The largest |p| of the field.
-double largest_pressure(const SimulationState& s);
+// u, u0, ue, ue0 and p of the state, one after the other.
+std::vector<double> carried_fields(const SimulationState& s);
 
 // Runs `s` from the program's start: `s` holds the twelve parameters and
 // has been sized (size_state); pi, the grid and the field are set here.
