@@ -175,6 +175,11 @@ def parse_verdict(status, out):
         v["P"] = int(p.group(1)) if p else (0 if "before pass 1" in line else None)
     elif starts("neither converged nor diverging"):
         v["kind"] = "cap"
+    elif starts("stuck"):
+        line = starts("stuck")[0]
+        s, m = re.search(r"from pass (\d+)", line), re.search(r"every (\d+) passes", line)
+        v["kind"], v["S"] = "stuck", int(s.group(1)) if s else None
+        v["M"] = int(m.group(1)) if m else (1 if "no longer change" in line else None)
     elif status == 1:
         v["kind"] = "input error"
     return v
@@ -205,6 +210,11 @@ class Program:
             p = float(last[-1]) if last else None
         return (r.returncode, p, code.group(0) if code else None,
                 int(fault.group(1)) if fault else None)
+
+    @staticmethod
+    def files(folder):
+        """u.dat and p.dat of the last run in the folder."""
+        return tuple((folder / name).read_bytes() for name in ("u.dat", "p.dat"))
 
 
 def rel(case, a, b):
@@ -280,8 +290,8 @@ def check_diverging(r, v, prog, folder):
         if faulted[0][3] is not None:
             r.fig["lead"] = faulted[0][3] - d
         return
-    p1, p2 = runs[0][1], runs[1][1]
-    if rel(c, p1, p2) <= 1e-9:
+    p2 = steady(prog, c, folder, runs, 2 * m1, 1e-9)
+    if p2 is not None:
         r.fail("false divergence", f"diverging at pass {d}, yet the program settles to "
                                    f"{p2!r} Pa by {2 * m1} passes")
 
@@ -299,14 +309,43 @@ def check_fault(r, v, prog, folder):
             r.fail("fault", f"itmax = {p - 1} already stops, with {got}; the tool said pass {p}")
 
 
+def steady(prog, c, folder, runs, m, tolerance, fields=False):
+    """The outlet pressure when the runs given and those of m + 1 and m + 2 passes all end
+    normally within `tolerance` of each other (a run that goes round a cycle of passes or
+    wanders agrees at some lengths only), else None.  With `fields`, u.dat and p.dat must
+    also be the same after m + 1 and m + 2 passes: an outlet pressure at rest while the
+    velocities still creep has not settled."""
+    runs = runs + [prog.run(c, folder, m + 1)]
+    files = prog.files(folder)
+    runs.append(prog.run(c, folder, m + 2))
+    if any(run[0] != 0 for run in runs) or (fields and files != prog.files(folder)):
+        return None
+    values = [run[1] for run in runs]
+    return values[-1] if all(rel(c, p, values[-1]) <= tolerance for p in values) else None
+
+
 def check_cap(r, v, prog, folder):
     c = r.case
     quarter = max(CAP, c.itmax) // 4
     runs = [prog.run(c, folder, m) for m in (quarter, 2 * quarter)]
-    if all(run[0] == 0 for run in runs):
-        p1, p2 = runs[0][1], runs[1][1]
-        if rel(c, p1, p2) <= 1e-12:
-            r.fail("cap", f"cap but settles at pass {quarter} or before, to {p2!r} Pa")
+    p = steady(prog, c, folder, runs, 2 * quarter, 1e-12, fields=True)
+    if p is not None:
+        r.fail("cap", f"cap but settles at pass {quarter} or before, to {p!r} Pa")
+
+
+def check_stuck(r, v, prog, folder):
+    """The fields repeat from pass S every M passes: so do the program's files."""
+    c, s, m = r.case, v.get("S"), v.get("M")
+    if s is None or m is None:
+        return r.fail("stuck", "no pass or period in the stuck verdict")
+    files = []
+    for itmax in (s + m, s + 6 * m):
+        st, _, code, _ = prog.run(c, folder, itmax)
+        if st != 0:
+            return r.fail("stuck", f"itmax = {itmax}: status {st}, {code}")
+        files.append(prog.files(folder))
+    if files[0] != files[1]:
+        r.fail("stuck", f"u.dat and p.dat differ at itmax = {s + m} and {s + 6 * m}")
 
 
 def check_window(r, tool, prog, folder):
@@ -334,7 +373,7 @@ def check_window(r, tool, prog, folder):
 
 
 CHECKS = {"converged": check_converged, "diverging": check_diverging,
-          "fault": check_fault, "cap": check_cap}
+          "fault": check_fault, "cap": check_cap, "stuck": check_stuck}
 
 
 def check_case(index, case, u, args, prog, scratch):
@@ -354,7 +393,7 @@ def check_case(index, case, u, args, prog, scratch):
         if tool == args.tool:
             v = parse_verdict(status, out)
     r.fig["kind"] = v["kind"]
-    if v["kind"] in ("diverging", "fault", "cap") and v["status"] != 4:
+    if v["kind"] in ("diverging", "fault", "cap", "stuck") and v["status"] != 4:
         r.fail("status", f"status {v['status']} with a {v['kind']} verdict")
     try:
         if v["kind"] in CHECKS:
@@ -394,6 +433,7 @@ def figures(results, wall):
         ("missed divergence", tags("missed divergence")),
         ("fault: pass or code wrong", tags("fault")),
         ("cap: settles well before the cap", tags("cap")),
+        ("stuck: the files not repeating", tags("stuck")),
         ("window: checked, held, none, unsettled", f"{len(windows)}, " +
          ", ".join(str(windows.count(w)) for w in ("held", "none", "unsettled"))),
         ("window: failed", tags("window")),
@@ -436,9 +476,12 @@ def arguments():
         if len(values) != len(NAMES) or not all(re.fullmatch(NUMBER, x) for x in values):
             a.error("--case takes ten numbers: " + " ".join(NAMES))
         args.case = Case([float(x.lower().replace("d", "e")) for x in values])
-    for path in filter(None, (args.tool, args.program, args.compare)):
-        if not os.access(path, os.X_OK):
-            a.error(f"{path}: no such program (build it first)")
+    for name in ("tool", "program", "compare"):
+        path = getattr(args, name)
+        if path is not None:
+            if not os.access(path, os.X_OK):
+                a.error(f"{path}: no such program (build it first)")
+            setattr(args, name, str(Path(path).resolve()))  # the runs work in folders of their own
     return args
 
 

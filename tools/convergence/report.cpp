@@ -69,6 +69,8 @@ std::string trial_text(const Trial& t) {
       return format("floating-point %s in pass %lld", fpe::name_of(*t.fault), ll(t.passes));
     case Ending::kCap:
       return format("not converged in %lld passes (the cap)", ll(t.passes));
+    case Ending::kStuck:
+      return format("stuck from pass %lld, its fields repeating", ll(t.cycle_from));
   }
   return "";
 }
@@ -221,6 +223,26 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
       t += "or try a larger dt (a dt far below its best converges slowly), or convergence "
            "--window for the dt that needs the fewest passes\n";
       break;
+    case Ending::kStuck: {
+      const Residuals& r = o.last;
+      const std::int64_t period = o.passes - o.cycle_from;
+      t += period == 1
+               ? format("stuck: from pass %lld on the fields no longer change", ll(o.cycle_from))
+               : format(
+                     "stuck: from pass %lld on the fields repeat bit for bit every %lld "
+                     "passes",
+                     ll(o.cycle_from), ll(period));
+      t += format(
+          ", with the %s residual above its tolerance (mass %s, velocity %s, pressure %s)\n",
+          o.unmet, e_text(r.mass).c_str(), e_text(r.velocity).c_str(), e_text(r.pressure).c_str());
+      t += period == 1 ? "the program's outlet pressure stays at " + pa(r.outlet)
+                       : "the program's outlet pressure goes round from " + pa(o.cycle_low) +
+                             " to " + pa(o.cycle_high) + " with itmax";
+      t += ", and solves nothing: the corrections are lost in the roundings of the fields\n";
+      t += "try a larger dt (a dt far below its best does this), or convergence --window for "
+           "the dt that needs the fewest passes\n";
+      break;
+    }
   }
   t += "passes needed: none\n";
   v.status = kExitNoConvergence;

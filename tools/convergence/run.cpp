@@ -142,43 +142,50 @@ Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
   const double pressure_tolerance =
       std::max(kPressureTolerance,
                kRoundingMargin * std::ldexp(std::fabs(r.outlet), -52) / (q_ > 0.0 ? q_ : 1.0));
-  if (r.mass < kMassTolerance && r.velocity < kVelocityTolerance &&
-      r.pressure < pressure_tolerance) {
-    const Tail tail = tail_at(o.rows, k, moved_);
-    const double settled = kSettled * scale;
-    settled_ = settled;
-    cycle_low_ = std::min(cycle_low_, r.outlet);
-    cycle_high_ = std::max(cycle_high_, r.outlet);
-    if (tail.block > 0 && tail.rest() <= settled) {
-      o.ending = Ending::kConverged;
-      return Next::kEnded;
-    }
-    // Still over the last block: the fields may have come to a cycle.
-    if (tail.block > 0 && tail.recent <= settled) {
-      const bool recurs = cycle_from_ > 0 && r.mass == cycle_residuals_.mass &&
-                          r.velocity == cycle_residuals_.velocity &&
-                          r.pressure == cycle_residuals_.pressure &&
-                          r.outlet == cycle_residuals_.outlet;
-      if (recurs || cycle_from_ == 0 || k - cycle_from_ >= kLongestCycle) return Next::kCycle;
-    } else {
-      cycle_from_ = 0;
-    }
-  } else {
+  const bool below =
+      r.mass < kMassTolerance && r.velocity < kVelocityTolerance && r.pressure < pressure_tolerance;
+  if (!below) {
     above_ = k;
+    o.unmet = r.mass >= kMassTolerance           ? "mass"
+              : r.velocity >= kVelocityTolerance ? "velocity"
+                                                 : "pressure";
   }
+  const Tail tail = tail_at(o.rows, k, moved_);
+  settled_ = kSettled * scale;
+  if (below && tail.block > 0 && tail.rest() <= settled_) {
+    o.ending = Ending::kConverged;
+    return Next::kEnded;
+  }
+  // The fields may have come to a cycle: the residuals of the pass whose
+  // fields are kept recurring first, then the fields.
+  cycle_low_ = std::min(cycle_low_, r.outlet);
+  cycle_high_ = std::max(cycle_high_, r.outlet);
+  cycle_below_ = cycle_below_ && below;
+  const bool recurs = cycle_from_ > 0 && r.mass == cycle_residuals_.mass &&
+                      r.velocity == cycle_residuals_.velocity &&
+                      r.pressure == cycle_residuals_.pressure &&
+                      r.outlet == cycle_residuals_.outlet;
+  if (recurs || cycle_from_ == 0 || k - cycle_from_ >= kLongestCycle) return Next::kCycle;
   return diverging(k, r) ? Next::kEnded : Next::kGoOn;
 }
 
 bool Watch::cycling(std::vector<double> carried) {
   const std::int64_t k = o_.passes;
-  if (cycle_from_ > 0 && carried == cycle_fields_ && cycle_high_ - cycle_low_ <= settled_) {
-    o_.ending = Ending::kConverged;
+  if (cycle_from_ > 0 && carried == cycle_fields_) {
+    // Every pass from here on repeats one of passes cycle_from_ + 1 .. k.
+    const bool settled = cycle_below_ && cycle_high_ - cycle_low_ <= settled_;
+    o_.ending = settled ? Ending::kConverged : Ending::kStuck;
+    o_.cycle_from = cycle_from_;
+    o_.cycle_low = cycle_low_;
+    o_.cycle_high = cycle_high_;
     return true;
   }
   cycle_from_ = k;
   cycle_residuals_ = o_.last;
   cycle_fields_ = std::move(carried);
-  cycle_low_ = cycle_high_ = o_.last.outlet;
+  cycle_low_ = kInfinity;
+  cycle_high_ = -kInfinity;
+  cycle_below_ = true;
   return diverging(k, o_.last);
 }
 

@@ -42,9 +42,11 @@ inline constexpr double kSettled = kStated / 4.0;
 inline constexpr std::int64_t kShortestBlock = 4;
 // Or settled for good: the fields a pass reads of the one before (u, u0,
 // ue, ue0, p) recur bit for bit within this many passes, so that every pass
-// from there on repeats one of the cycle's.  A run whose outlet pressure
-// merely stops moving is not settled: at a tiny dt the velocities creep by a
-// rounding a pass, and the pressure follows thousands of passes later.
+// from there on repeats one of the cycle's, and on the cycle every residual
+// is below its tolerance and the outlet pressure within kSettled (a cycle
+// that is not is "stuck").  A run whose outlet pressure merely stops moving
+// is not settled: at a tiny dt the velocities creep by a rounding a pass,
+// and the pressure follows thousands of passes later.
 inline constexpr std::int64_t kLongestCycle = 64;
 // Passes needed: the first pass from which on the outlet pressure stays
 // within this fraction of the converged one.
@@ -68,6 +70,10 @@ enum class Ending {
   kDiverging,
   kFault,  // a floating-point division by zero, overflow or invalid operation
   kCap,
+  // The fields repeat bit for bit with a residual above its tolerance: the
+  // program's result no longer changes, but solves nothing (at a dt so small
+  // that the corrections are below the roundings of the fields).
+  kStuck,
 };
 
 // A fault that would have stopped the program: the trap handler's list.
@@ -121,6 +127,12 @@ struct Outcome {
   // The cap: the outlet pressure still over the last passes (within
   // kSettled), the fields not recurring.
   bool creeping = false;
+  // Converged or stuck on a cycle: every pass after this one repeats one of
+  // the passes from it to the last (0: not on a cycle).
+  std::int64_t cycle_from = 0;
+  double cycle_low = 0.0, cycle_high = 0.0;  // the outlet pressure on the cycle
+  // The residual not below its tolerance at the last pass that had one.
+  const char* unmet = "";
   // The outlet pressure after pass itmax (0 when itmax <= 0), when the run got there.
   bool reached_itmax = false;
   double at_itmax = 0.0;
@@ -201,7 +213,8 @@ class Watch {
   Residuals cycle_residuals_;
   std::vector<double> cycle_fields_;
   double cycle_low_ = 0.0, cycle_high_ = 0.0;  // the outlet pressure since then
-  double settled_ = 0.0;                        // kSettled of it, at the last pass
+  bool cycle_below_ = true;                    // every residual below, since then
+  double settled_ = 0.0;                       // kSettled of it, at the last pass
 };
 
 // u, u0, ue, ue0 and p of the state, one after the other.

@@ -114,6 +114,7 @@ Trial try_dt(SimulationState& s, double dt, Observer* observer) {
   t.needed = o.needed;
   t.converged = o.converged;
   t.diverging_from = o.diverging_from;
+  t.cycle_from = o.cycle_from;
   t.fault = o.fault;
   return t;
 }

@@ -41,6 +41,7 @@ struct Trial {
   std::int64_t needed = 0;          // converged: passes needed
   double converged = 0.0;           // converged: the outlet pressure [Pa]
   std::int64_t diverging_from = 0;  // diverging: from this pass
+  std::int64_t cycle_from = 0;      // stuck: repeating from this pass
   std::optional<Fault> fault;       // fault: which, in pass `passes`
 
   bool ok() const { return ending == Ending::kConverged; }
