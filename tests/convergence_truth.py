@@ -270,6 +270,8 @@ def check_converged(r, v, prog, folder):
         return
     settled = s[1]
     err = r.fig["error"] = rel(c, v["value"], settled)
+    if err > 5e-10:
+        print(f"note: case {r.index} printed value {err:.3g} off: --case \"{c.text()}\"")
     if err > 1e-9:
         r.fail("value", f"printed {v['value']!r}, settled {settled!r}: {err:.3g} off")
     st, pk, _, _ = prog.run(c, folder, v["K"])
@@ -309,27 +311,30 @@ def check_fault(r, v, prog, folder):
             r.fail("fault", f"itmax = {p - 1} already stops, with {got}; the tool said pass {p}")
 
 
-def steady(prog, c, folder, runs, m, tolerance, fields=False):
+def steady(prog, c, folder, runs, m, tolerance):
     """The outlet pressure when the runs given and those of m + 1 and m + 2 passes all end
     normally within `tolerance` of each other (a run that goes round a cycle of passes or
-    wanders agrees at some lengths only), else None.  With `fields`, u.dat and p.dat must
-    also be the same after m + 1 and m + 2 passes: an outlet pressure at rest while the
-    velocities still creep has not settled."""
-    runs = runs + [prog.run(c, folder, m + 1)]
-    files = prog.files(folder)
-    runs.append(prog.run(c, folder, m + 2))
-    if any(run[0] != 0 for run in runs) or (fields and files != prog.files(folder)):
+    wanders agrees at some lengths only), else None."""
+    runs = runs + [prog.run(c, folder, m + j) for j in (1, 2)]
+    if any(run[0] != 0 for run in runs):
         return None
     values = [run[1] for run in runs]
     return values[-1] if all(rel(c, p, values[-1]) <= tolerance for p in values) else None
 
 
 def check_cap(r, v, prog, folder):
+    """A cap verdict is wrong when the program's files stop changing: u.dat and p.dat the
+    same after a quarter and half the cap and one and two passes more (an outlet pressure
+    at rest while the velocities still creep has not settled)."""
     c = r.case
     quarter = max(CAP, c.itmax) // 4
-    runs = [prog.run(c, folder, m) for m in (quarter, 2 * quarter)]
-    p = steady(prog, c, folder, runs, 2 * quarter, 1e-12, fields=True)
-    if p is not None:
+    files = set()
+    for m in (quarter, 2 * quarter, 2 * quarter + 1, 2 * quarter + 2):
+        st, p, _, _ = prog.run(c, folder, m)
+        if st != 0:
+            return
+        files.add(prog.files(folder))
+    if len(files) == 1:
         r.fail("cap", f"cap but settles at pass {quarter} or before, to {p!r} Pa")
 
 
