@@ -31,6 +31,7 @@
 #include "report.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
+#include "lane_trials.hpp"
 #include "window.hpp"
 
 namespace moody::convergence {
@@ -212,7 +213,7 @@ int convergence(int argc, char** argv) {
   if (window) {
     put_text("folder: " + here() + "\n");
     std::fflush(stdout);
-    const Window w = search_window(s, &progress);
+    const Window w = search_window_in_lanes(s, &progress);
     progress.clear();
     const Verdict v = window_report(w, s);
     std::fputs(v.text.c_str(), stdout);

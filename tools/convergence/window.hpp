@@ -76,5 +76,25 @@ double dt_rounded(double dt);
 
 // Runs `s` with this dt (already rounded) and sums up the outcome.
 Trial try_dt(SimulationState& s, double dt, Observer* observer = nullptr);
+// The Trial of a run with this dt that ended in `o`.
+Trial trial_of(double dt, const Outcome& o);
+
+// Where a search gets its trials.
+class TrialSource {
+ public:
+  virtual ~TrialSource() = default;
+  // The trial of dt (rounded).  beyond > 0: the search only needs to know
+  // whether the run converges in `beyond` passes or fewer; a source may
+  // answer a run that needs more with any trial that has not converged.
+  virtual const Trial& at(double dt, std::int64_t beyond) = 0;
+  // Every trial answered so far that converged or ended for good, in
+  // increasing dt.
+  virtual std::vector<Trial> all() const = 0;
+  // The search starts a part that does not depend on the trials of the
+  // part before (an edge, the fewest passes) beyond its starting point.
+  virtual void chain() {}
+};
+// The search of `s` (its parameters and N) on trials from `source`.
+Window search_window(const SimulationState& s, TrialSource& source);
 
 }  // namespace moody::convergence
