@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <thread>
 #include <utility>
 
 #include "control/fpe.hpp"
@@ -171,10 +172,11 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   return false;
 }
 
-std::vector<LaneEnd> LaneTrials::advance() {
+std::vector<LaneEnd> LaneTrials::advance(std::atomic<bool>* stop) {
   std::vector<LaneEnd> ended;
   while (ended.empty()) {
     if (std::none_of(lane_.begin(), lane_.end(), [](const Lane& l) { return l.busy; })) break;
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
     batch_->pass();
     for (std::size_t k = 0; k < lane_.size(); ++k) {
       Lane& l = lane_[k];
@@ -183,6 +185,7 @@ std::vector<LaneEnd> LaneTrials::advance() {
       batch_->retire(static_cast<int>(k));
     }
   }
+  if (stop != nullptr && !ended.empty()) stop->store(true, std::memory_order_relaxed);
   return ended;
 }
 
@@ -302,6 +305,12 @@ class Planner : public TrialSource {
 
   void chain() override { depth_ = 0; }
 
+  bool waiting(double from, double to) const override {
+    return std::any_of(wanted_.begin(), wanted_.end(), [&](const Want& w) {
+      return w.beyond == 0 && w.dt >= from && w.dt <= to;
+    });
+  }
+
  private:
   struct Known {
     Trial trial;
@@ -316,35 +325,59 @@ class Planner : public TrialSource {
 
 }  // namespace
 
-Window search_window_in_lanes(SimulationState& s, TrialObserver* observer) {
+Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int cores) {
   if (s.N < kSweepMinimumN) return search_window(s, observer);
-  LaneTrials lanes(s, kSearchLanes, kSearchGroup);
+  std::vector<std::unique_ptr<LaneTrials>> sets;
+  for (int c = 0; c < std::max(1, cores); ++c)
+    sets.push_back(std::make_unique<LaneTrials>(s, kSearchLanes, kSearchGroup));
   // Every run stops at the start: the search trial by trial costs nothing.
-  if (lanes.start_faults()) return search_window(s, observer);
+  if (sets.front()->start_faults()) return search_window(s, observer);
+  const auto running = [&](double dt) {
+    return std::any_of(sets.begin(), sets.end(), [dt](const auto& l) { return l->running(dt); });
+  };
   Planner planner;
   for (;;) {
     Window w = planner.plan(s);
     const std::vector<Planner::Want> wanted = planner.wanted();
     if (wanted.empty()) return w;
     // The runs no longer asked for stop; the others run as asked.
-    std::vector<double> running;
-    for (const Planner::Want& want : wanted) {
-      if (lanes.running(want.dt)) {
-        lanes.ask(want.dt, want.beyond);
-        running.push_back(want.dt);
+    for (const auto& lanes : sets) {
+      for (double dt : lanes->running_dts()) {
+        const auto want = std::find_if(wanted.begin(), wanted.end(),
+                                       [dt](const Planner::Want& x) { return x.dt == dt; });
+        if (want == wanted.end()) {
+          lanes->cancel(dt);
+        } else {
+          lanes->ask(dt, want->beyond);
+        }
       }
     }
-    for (double dt : lanes.running_dts()) {
-      if (std::find(running.begin(), running.end(), dt) == running.end()) lanes.cancel(dt);
-    }
+    // New runs where the fewest lanes are busy.
     for (const Planner::Want& want : wanted) {
-      if (lanes.free_lanes() == 0) break;
-      if (lanes.running(want.dt)) continue;
+      if (running(want.dt)) continue;
+      LaneTrials* emptiest = nullptr;
+      for (const auto& lanes : sets) {
+        if (lanes->free_lanes() > 0 &&
+            (emptiest == nullptr || lanes->free_lanes() > emptiest->free_lanes()))
+          emptiest = lanes.get();
+      }
+      if (emptiest == nullptr) break;
       if (observer != nullptr) observer->trial(want.dt);
-      lanes.start(want.dt, want.beyond);
+      emptiest->start(want.dt, want.beyond);
     }
-    for (const LaneEnd& e : lanes.advance())
-      planner.learn(e);
+    // Every core advances its lanes until one of them ends a run.
+    std::atomic<bool> stop{false};
+    std::vector<std::vector<LaneEnd>> ends(sets.size());
+    std::vector<std::thread> helpers;
+    for (std::size_t c = 1; c < sets.size(); ++c)
+      helpers.emplace_back([&, c] { ends[c] = sets[c]->advance(&stop); });
+    ends[0] = sets[0]->advance(sets.size() > 1 ? &stop : nullptr);
+    for (std::thread& t : helpers)
+      t.join();
+    for (const std::vector<LaneEnd>& e : ends) {
+      for (const LaneEnd& end : e)
+        planner.learn(end);
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 // of kBand around any value: no value lies within that band of all of them,
 // so the passes needed, were the run to converge, are more than B.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -55,8 +56,9 @@ class LaneTrials {
   void cancel(double dt);
 
   // Passes of every running lane until one of them or more end (none when
-  // no lane runs).
-  std::vector<LaneEnd> advance();
+  // no lane runs), or until `stop` is set (tested after every pass); sets
+  // `stop` when a lane ends.
+  std::vector<LaneEnd> advance(std::atomic<bool>* stop = nullptr);
 
   // Every dt to its whole verdict, as try_dt gives it, in the given order.
   std::vector<Trial> run_all(const std::vector<double>& dts);
@@ -71,13 +73,15 @@ class LaneTrials {
   std::vector<Lane> lane_;
 };
 
-// The lanes a search runs at once on one grid, and to a group.
+// The lanes a search runs at once on one core, and to a group.
 inline constexpr int kSearchLanes = 16;
 inline constexpr int kSearchGroup = 8;
 
-// The window search of window.hpp with its trials run in lanes: the same
-// search, each trial the run try_dt makes; those that cannot change its
-// outcome are cut short or not run.  N >= kSweepMinimumN.
-Window search_window_in_lanes(SimulationState& s, TrialObserver* observer = nullptr);
+// The window search of window.hpp with its trials run in lanes, on `cores`
+// threads (each with a batch of its own): the same search, each trial the
+// run try_dt makes; those that cannot change its outcome are cut short or
+// not run.  Below kSweepMinimumN nodes, the search trial by trial.
+Window search_window_in_lanes(SimulationState& s, TrialObserver* observer = nullptr,
+                              int cores = 1);
 
 }  // namespace moody::convergence

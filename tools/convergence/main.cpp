@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <thread>
 #include <string_view>
 #include <system_error>
 
@@ -213,7 +214,9 @@ int convergence(int argc, char** argv) {
   if (window) {
     put_text("folder: " + here() + "\n");
     std::fflush(stdout);
-    const Window w = search_window_in_lanes(s, &progress);
+    // Both cores of a two-core machine, each with a batch of its own.
+    const int cores = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    const Window w = search_window_in_lanes(s, &progress, cores);
     progress.clear();
     const Verdict v = window_report(w, s);
     std::fputs(v.text.c_str(), stdout);

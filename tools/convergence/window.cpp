@@ -187,6 +187,11 @@ Window search_window(const SimulationState& s, TrialSource& source) {
           best = t;
         }
       }
+      // The best of the range is among the trials still to come.
+      if (best.dt == 0.0 && source.waiting(from, to)) {
+        w.trials = source.all();
+        return w;
+      }
       if (best.dt == 0.0) best = trials.at(std::sqrt(from * to));
       const auto consider = [&](double dt) {
         if (dt < from || dt > to) return;

@@ -93,6 +93,9 @@ class TrialSource {
   // The search starts a part that does not depend on the trials of the
   // part before (an edge, the fewest passes) beyond its starting point.
   virtual void chain() {}
+  // Some dt in [from, to] asked for is not known yet (a source that answers
+  // every dt as it is asked never waits).
+  virtual bool waiting(double /*from*/, double /*to*/) const { return false; }
 };
 // The search of `s` (its parameters and N) on trials from `source`.
 Window search_window(const SimulationState& s, TrialSource& source);
