@@ -245,7 +245,11 @@ class Planner : public TrialSource {
   void learn(const LaneEnd& e) {
     Known& k = known_[e.trial.dt];
     const bool whole = k.trial.dt != 0.0 && k.beyond == 0;
-    if (e.beyond == 0 || !whole) k = {e.trial, std::max(e.beyond, whole ? 0 : k.beyond)};
+    if (e.beyond == 0) {
+      k = {e.trial, 0};
+    } else if (!whole) {
+      k = {e.trial, std::max(e.beyond, k.beyond)};
+    }
   }
 
   Window plan(const SimulationState& s) {
