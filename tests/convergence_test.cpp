@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "control/principal.hpp"
-#include "lane_trials.hpp"
 #include "control/start.hpp"
 #include "flow_support.hpp"
 #include "io/input_values.hpp"
+#include "lane_trials.hpp"
 #include "program_run.hpp"
 #include "run.hpp"
 #include "test_support.hpp"

@@ -263,7 +263,8 @@ class Planner : public TrialSource {
   // part first.
   std::vector<Want> wanted() const {
     std::vector<Want> v = wanted_;
-    std::stable_sort(v.begin(), v.end(), [](const Want& a, const Want& b) { return a.depth < b.depth; });
+    std::stable_sort(v.begin(), v.end(),
+                     [](const Want& a, const Want& b) { return a.depth < b.depth; });
     return v;
   }
 
@@ -284,8 +285,8 @@ class Planner : public TrialSource {
         return t;
       }
     }
-    const auto want = std::find_if(wanted_.begin(), wanted_.end(),
-                                   [dt](const Want& w) { return w.dt == dt; });
+    const auto want =
+        std::find_if(wanted_.begin(), wanted_.end(), [dt](const Want& w) { return w.dt == dt; });
     if (want == wanted_.end()) {
       wanted_.push_back({dt, beyond, depth_});
     } else if (want->beyond != 0) {
@@ -310,9 +311,8 @@ class Planner : public TrialSource {
   void chain() override { depth_ = 0; }
 
   bool waiting(double from, double to) const override {
-    return std::any_of(wanted_.begin(), wanted_.end(), [&](const Want& w) {
-      return w.beyond == 0 && w.dt >= from && w.dt <= to;
-    });
+    return std::any_of(wanted_.begin(), wanted_.end(),
+                       [&](const Want& w) { return w.beyond == 0 && w.dt >= from && w.dt <= to; });
   }
 
  private:

@@ -81,7 +81,6 @@ inline constexpr int kSearchGroup = 8;
 // threads (each with a batch of its own): the same search, each trial the
 // run try_dt makes; those that cannot change its outcome are cut short or
 // not run.  Below kSweepMinimumN nodes, the search trial by trial.
-Window search_window_in_lanes(SimulationState& s, TrialObserver* observer = nullptr,
-                              int cores = 1);
+Window search_window_in_lanes(SimulationState& s, TrialObserver* observer = nullptr, int cores = 1);
 
 }  // namespace moody::convergence

@@ -17,9 +17,9 @@
 #include <filesystem>
 #include <new>
 #include <string>
-#include <thread>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include "control/console.hpp"
 #include "control/principal.hpp"
@@ -29,10 +29,10 @@
 #include "grid.hpp"
 #include "io/dados.hpp"
 #include "io/file_cause.hpp"
+#include "lane_trials.hpp"
 #include "report.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
-#include "lane_trials.hpp"
 #include "window.hpp"
 
 namespace moody::convergence {

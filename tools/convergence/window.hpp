@@ -22,6 +22,14 @@
 //      the window is narrower than 10 %, its middle.
 // A band of failing dt narrower than a factor of 2 inside the window can go
 // unseen; the search does not look beyond the first failure on either side.
+//
+// The trials come from a TrialSource: run one by one as the search asks for
+// them (search_window with an observer), or planned ahead and run side by
+// side in the lanes of a batch (lane_trials.hpp), where the search is run
+// again on what is known each time a trial ends.  Either way the outcome
+// is the one the search gives trial by trial; in lanes, a trial of step 4
+// that is shown to need more passes than the best is stopped there and is
+// not listed.
 
 #include <cstdint>
 #include <optional>
