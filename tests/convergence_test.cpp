@@ -4,17 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/principal.hpp"
 #include "control/start.hpp"
 #include "flow_support.hpp"
 #include "io/input_values.hpp"
+#include "lane_trials.hpp"
 #include "program_run.hpp"
 #include "run.hpp"
 #include "test_support.hpp"
@@ -346,6 +350,92 @@ TEST_F(Tool, WindowOfASmallGrid) {
   while (p_dat >> x >> p) {
   }
   EXPECT_LE(std::fabs(verification::parse_real(p) - r.converged), 1e-6 * std::fabs(r.converged));
+}
+
+// Trials in the lanes of a batch, several dt of one grid side by side, are
+// the trials of try_dt, field for field: converged, needing more than itmax,
+// a fault in pass 1, diverging, and the cap.
+TEST(LaneTrials, EachIsTheTrialOfItsDtRunAlone) {
+  const struct {
+    const char* name;
+    std::string dados;
+    Ending ending;  // of the dt of dados.txt
+  } rows[] = {
+      {"converged", duct(12, "0.1", 300), Ending::kConverged},
+      {"needs more", testing::kExampleInput, Ending::kConverged},
+      {"below the floor", example_with(9, "0.001"), Ending::kFault},
+      {"diverging", duct(162, "1.7", 300), Ending::kDiverging},
+      {"slow, to the cap", slow_oil(3000), Ending::kCap},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    SimulationState s;
+    read_into(s, row.dados);
+    const std::vector<double> dts = {s.dt, convergence::dt_rounded(s.dt * 1.5),
+                                     convergence::dt_rounded(s.dt * 0.7)};
+    convergence::LaneTrials lanes(s, 2, 2);  // fewer lanes than trials: one refilled
+    const std::vector<convergence::Trial> got = lanes.run_all(dts);
+    EXPECT_EQ(got[0].ending, row.ending);
+    for (std::size_t k = 0; k < dts.size(); ++k) {
+      const convergence::Trial want = convergence::try_dt(s, dts[k]);
+      const convergence::Trial& t = got[k];
+      SCOPED_TRACE("dt = " + convergence::dt_text(dts[k]));
+      EXPECT_EQ(t.dt, want.dt);
+      EXPECT_EQ(t.ending, want.ending);
+      EXPECT_EQ(t.passes, want.passes);
+      EXPECT_EQ(t.needed, want.needed);
+      EXPECT_EQ(std::memcmp(&t.converged, &want.converged, sizeof t.converged), 0);
+      EXPECT_EQ(t.diverging_from, want.diverging_from);
+      EXPECT_EQ(t.cycle_from, want.cycle_from);
+      EXPECT_EQ(t.fault, want.fault);
+    }
+  }
+}
+
+// The outlet pressure of the program after `passes` passes with dt.
+double program_outlet(const std::string& dados, double dt, std::int64_t passes) {
+  SimulationState s;
+  EXPECT_FALSE(parse_input(dados, s).has_value());
+  s.dt = dt;
+  start_run(s);
+  for (std::int64_t k = 1; k <= passes; ++k) {
+    s.it = static_cast<std::int32_t>(k);
+    outer_iteration(s);
+  }
+  return (s.p(s.N - 1) + s.p(s.N)) * 0.5 - (s.p(1) + s.p(2)) * 0.5;
+}
+
+// The window searched in lanes, on one core and on two, against the search
+// trial by trial: the same edges and recommendation, each trial it prints one
+// of the other's, and the program with the recommended dt and its passes at
+// the converged outlet pressure to 1e-6.
+TEST(LaneTrials, WindowInLanesIsTheWindowTrialByTrial) {
+  for (const std::string& dados : {duct(22, "0.1", 300), example_with(1, "27")}) {
+    SCOPED_TRACE(dados.substr(0, dados.find('\n')));
+    SimulationState s;
+    read_into(s, dados);
+    const convergence::Window one = convergence::search_window(s);
+    for (int cores : {1, 2}) {
+      SCOPED_TRACE(std::to_string(cores) + " cores");
+      const convergence::Window w = convergence::search_window_in_lanes(s, nullptr, cores);
+      ASSERT_TRUE(w.open);
+      for (const auto& [a, b] : {std::pair{w.lower, one.lower}, std::pair{w.upper, one.upper},
+                                 std::pair{w.below, one.below}, std::pair{w.above, one.above}}) {
+        EXPECT_NEAR(a.dt, b.dt, 0.01 * b.dt);
+      }
+      const convergence::Trial& r = w.recommended;
+      EXPECT_EQ(r.dt, one.recommended.dt);
+      EXPECT_EQ(r.needed, one.recommended.needed);
+      for (const convergence::Trial& t : w.trials) {
+        const auto same = std::find_if(one.trials.begin(), one.trials.end(), [&](const auto& o) {
+          return o.dt == t.dt && o.ending == t.ending && o.passes == t.passes;
+        });
+        EXPECT_NE(same, one.trials.end()) << "dt = " << t.dt;
+      }
+      EXPECT_LE(std::fabs(program_outlet(dados, r.dt, r.needed) - r.converged),
+                1e-6 * std::fabs(r.converged));
+    }
+  }
 }
 
 }  // namespace

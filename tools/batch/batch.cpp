@@ -619,6 +619,18 @@ double Batch::value(Quantity q, int k, int i) const {
   return g.at(slot, i, k % group_lanes_);
 }
 
+Batch::Column Batch::column(Quantity q, int k) const {
+  check_lane(k, lanes_);
+  const int n = static_cast<int>(q);
+  if (formed_when_asked(n)) {
+    throw std::invalid_argument("quantity " + std::to_string(n) +
+                                " is formed when asked, not stored by the pass");
+  }
+  const GroupStore& g = group_of(k);
+  const int slot = n < GroupStore::kFields ? g.now(kSlotOf[n]) : kSlotOf[n];
+  return {.first = g.array(slot) + k % group_lanes_, .stride = g.lanes()};
+}
+
 double Batch::formed(Quantity q, int k, int i) const {
   const GroupStore& g = group_of(k);
   const int l = k % group_lanes_;

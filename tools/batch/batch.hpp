@@ -127,6 +127,17 @@ class Batch {
   // std::out_of_range.
   double value(Quantity q, int k, int i) const;
 
+  // One of the lane's arrays that the pass stores (every quantity but Me,
+  // the QML set's bP and the MASSA set's aW, aP, aE, which throw
+  // std::invalid_argument), read in place: element i is first[(i-1)*stride],
+  // for i within the array's bounds, unchecked.  Valid until the next pass.
+  struct Column {
+    const double* first = nullptr;
+    std::ptrdiff_t stride = 1;
+    double operator()(int i) const { return first[static_cast<std::ptrdiff_t>(i - 1) * stride]; }
+  };
+  Column column(Quantity q, int k) const;
+
  private:
   struct Lane;
   Lane& lane(int k);

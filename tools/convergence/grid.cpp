@@ -488,7 +488,7 @@ GridRun run_grid(SimulationState& s) {
   GridRun g;
   g.N = s.N;
   g.dx = s.L / (static_cast<double>(s.N) - 2.0);  // as the program forms it
-  g.window = search_window(s);
+  g.window = search_window_in_lanes(s);
   if (!g.window.open) {
     g.failure = closed_text(g.window, cap_for(s.itmax));
     return g;

@@ -17,6 +17,7 @@
 
 #include "control/state.hpp"
 #include "io/resultados.hpp"
+#include "lane_trials.hpp"
 #include "window.hpp"
 
 namespace moody::convergence {

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include "control/console.hpp"
 #include "control/principal.hpp"
@@ -28,6 +29,7 @@
 #include "grid.hpp"
 #include "io/dados.hpp"
 #include "io/file_cause.hpp"
+#include "lane_trials.hpp"
 #include "report.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
@@ -212,7 +214,9 @@ int convergence(int argc, char** argv) {
   if (window) {
     put_text("folder: " + here() + "\n");
     std::fflush(stdout);
-    const Window w = search_window(s, &progress);
+    // Both cores of a two-core machine, each with a batch of its own.
+    const int cores = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    const Window w = search_window_in_lanes(s, &progress, cores);
     progress.clear();
     const Verdict v = window_report(w, s);
     std::fputs(v.text.c_str(), stdout);

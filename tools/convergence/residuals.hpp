@@ -21,6 +21,9 @@
 // A normaliser that is zero (Uin = 0) is taken as 1; such a run stops with a
 // fault in its first pass anyway.
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include "control/state.hpp"
@@ -37,6 +40,17 @@ struct Residuals {
 // The dynamic pressure 0.5*ro*Uin^2 of the inlet flow [Pa].
 double dynamic_pressure(const SimulationState& s);
 
+// The arrays the residuals read, of a state or of a lane of a batch: N and
+// element i of the MASSA set's bP, u, pl and p.
+struct StateFields {
+  const SimulationState& s;
+  int N() const { return s.N; }
+  double massa_bP(int i) const { return s.MASSA.bP(i); }
+  double u(int i) const { return s.u(i); }
+  double pl(int i) const { return s.pl(i); }
+  double p(int i) const { return s.p(i); }
+};
+
 class Meter {
  public:
   // Keeps u as it stands now, the values "before" of the first pass.  `s`
@@ -44,7 +58,34 @@ class Meter {
   explicit Meter(const SimulationState& s);
 
   // The residuals of the pass that has just run; keeps its u for the next.
-  Residuals measure(const SimulationState& s);
+  Residuals measure(const SimulationState& s) { return measure(StateFields{s}); }
+
+  // The same from any fields that give what StateFields gives.
+  template <typename Fields>
+  Residuals measure(const Fields& f) {
+    const int N = f.N();
+    double imbalance = 0.0;
+    double change = 0.0;
+    for (int i = 2; i <= N - 1; ++i) {
+      imbalance += std::fabs(f.massa_bP(i));
+      const double u = f.u(i);
+      const double d = std::fabs(u - u_before_[static_cast<std::size_t>(i)]);
+      change = d > change ? d : change;
+      u_before_[static_cast<std::size_t>(i)] = u;
+    }
+    double correction = 0.0;
+    for (int i = 1; i <= N; ++i) {
+      const double c = std::fabs(f.pl(i));
+      correction = c > correction ? c : correction;
+    }
+
+    Residuals r;
+    r.mass = imbalance / inflow_;
+    r.velocity = change / velocity_;
+    r.pressure = correction / dynamic_;
+    r.outlet = (f.p(N - 1) + f.p(N)) * 0.5 - (f.p(1) + f.p(2)) * 0.5;
+    return r;
+  }
 
  private:
   std::vector<double> u_before_;  // element i is u(i); element 0 unused

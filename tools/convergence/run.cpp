@@ -25,18 +25,6 @@ std::optional<Fault> raised() {
   return std::nullopt;
 }
 
-// A value that no flag announced (where the masks are not honoured): NaN is
-// an invalid operation, an infinity an overflow.
-std::optional<Fault> unannounced(const Residuals& r) {
-  for (double v : {r.mass, r.velocity, r.pressure, r.outlet}) {
-    if (std::isnan(v)) return Fault::kInvalid;
-  }
-  for (double v : {r.mass, r.velocity, r.pressure, r.outlet}) {
-    if (std::isinf(v)) return Fault::kOverflow;
-  }
-  return std::nullopt;
-}
-
 // The stored line at or before pass k (rows are in pass order); null if none.
 const Row* row_at_or_before(const std::vector<Row>& rows, std::int64_t k) {
   auto after = std::upper_bound(rows.begin(), rows.end(), k,
@@ -101,6 +89,16 @@ std::int64_t extrapolate(const Tail& t, std::int64_t k, double band) {
 }
 
 }  // namespace
+
+std::optional<Fault> unannounced(const Residuals& r) {
+  for (double v : {r.mass, r.velocity, r.pressure, r.outlet}) {
+    if (std::isnan(v)) return Fault::kInvalid;
+  }
+  for (double v : {r.mass, r.velocity, r.pressure, r.outlet}) {
+    if (std::isinf(v)) return Fault::kOverflow;
+  }
+  return std::nullopt;
+}
 
 bool row_kept(std::int64_t pass) {
   std::int64_t stride = 1;

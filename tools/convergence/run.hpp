@@ -220,6 +220,11 @@ class Watch {
 // u, u0, ue, ue0 and p of the state, one after the other.
 std::vector<double> carried_fields(const SimulationState& s);
 
+// A fault that no flag announced (where the masks are not honoured), read
+// off the residuals of a pass: NaN is an invalid operation, an infinity an
+// overflow.
+std::optional<Fault> unannounced(const Residuals& r);
+
 // Runs `s` from the program's start: `s` holds the twelve parameters and
 // has been sized (size_state); pi, the grid and the field are set here.
 Outcome run(SimulationState& s, Observer* observer = nullptr);

@@ -19,20 +19,19 @@ constexpr double kTop = 1e4;
 constexpr double kResolution = 1.01;  // edges to 1 %
 constexpr double kMargin = 1.05;      // the recommendation 5 % inside the edges
 
-// The runs of one search, one per dt.
-class Trials {
+// The runs of one search, one per dt, each run when first asked for.
+class Trials : public TrialSource {
  public:
   Trials(SimulationState& s, TrialObserver* observer) : s_(s), observer_(observer) {}
 
-  const Trial& at(double dt) {
-    dt = dt_rounded(dt);
+  const Trial& at(double dt, std::int64_t /*beyond*/) override {
     auto found = done_.find(dt);
     if (found != done_.end()) return found->second;
     if (observer_ != nullptr) observer_->trial(dt);
     return done_.emplace(dt, try_dt(s_, dt, observer_)).first->second;
   }
 
-  std::vector<Trial> all() const {
+  std::vector<Trial> all() const override {
     std::vector<Trial> v;
     for (const auto& [dt, t] : done_)
       v.push_back(t);
@@ -45,10 +44,19 @@ class Trials {
   std::map<double, Trial> done_;
 };
 
+// The trials of the search, each dt rounded as it is asked for.
+struct Ask {
+  TrialSource& source;
+  const Trial& at(double dt, std::int64_t beyond = 0) const {
+    return source.at(dt_rounded(dt), beyond);
+  }
+};
+
 // From the converging `good` outwards by `factor` until a dt fails or the
 // limit is passed, then the edge bisected; returns the last converging and
 // the first failing trial (dt = 0 when none failed).
-std::pair<Trial, Trial> edge(Trials& trials, const Trial& start, double factor, double limit) {
+std::pair<Trial, Trial> edge(const Ask& trials, const Trial& start, double factor, double limit) {
+  trials.source.chain();
   Trial good = start;
   Trial bad;
   for (;;) {
@@ -107,6 +115,10 @@ Trial try_dt(SimulationState& s, double dt, Observer* observer) {
   s.dt = dt;
   const Outcome o = run(s, observer);
   s.dt = saved;
+  return trial_of(dt, o);
+}
+
+Trial trial_of(double dt, const Outcome& o) {
   Trial t;
   t.dt = dt;
   t.ending = o.ending;
@@ -120,8 +132,13 @@ Trial try_dt(SimulationState& s, double dt, Observer* observer) {
 }
 
 Window search_window(SimulationState& s, TrialObserver* observer) {
-  Window w;
   Trials trials(s, observer);
+  return search_window(s, trials);
+}
+
+Window search_window(const SimulationState& s, TrialSource& source) {
+  Window w;
+  const Ask trials{source};
   const double passage = s.L / std::fabs(s.Uin);
   const double T = passage > 0.0 && std::isfinite(passage) ? passage : 1.0;
   w.floor = time_step_floor(s.N, s.L, s.ro, s.mi);
@@ -158,6 +175,7 @@ Window search_window(SimulationState& s, TrialObserver* observer) {
     std::tie(w.lower, w.below) = edge(trials, start, 0.5, w.bottom);
 
     // 4. The fewest passes, away from the edges.
+    source.chain();
     const double from = w.lower.dt * kMargin;
     const double to = w.upper.dt / kMargin;
     if (from > to) {
@@ -165,15 +183,21 @@ Window search_window(SimulationState& s, TrialObserver* observer) {
       w.recommended = middle.ok() ? middle : start;
     } else {
       Trial best;
-      for (const Trial& t : trials.all()) {
+      for (const Trial& t : source.all()) {
         if (t.ok() && t.dt >= from && t.dt <= to && (best.dt == 0.0 || t.needed < best.needed)) {
           best = t;
         }
       }
+      // The best of the range is among the trials still to come.
+      if (best.dt == 0.0 && source.waiting(from, to)) {
+        w.trials = source.all();
+        return w;
+      }
       if (best.dt == 0.0) best = trials.at(std::sqrt(from * to));
       const auto consider = [&](double dt) {
         if (dt < from || dt > to) return;
-        const Trial& t = trials.at(dt);
+        // Only whether it needs fewer passes than the best matters here.
+        const Trial& t = trials.at(dt, best.ok() ? best.needed : 0);
         if (t.ok() && t.dt >= from && t.dt <= to && t.needed < best.needed) best = t;
       };
       for (double step : {0.5, 0.25, 0.125, 0.0625}) {
@@ -188,7 +212,7 @@ Window search_window(SimulationState& s, TrialObserver* observer) {
       w.recommended = best.ok() ? best : start;
     }
   }
-  w.trials = trials.all();
+  w.trials = source.all();
   return w;
 }
 

@@ -22,6 +22,14 @@
 //      the window is narrower than 10 %, its middle.
 // A band of failing dt narrower than a factor of 2 inside the window can go
 // unseen; the search does not look beyond the first failure on either side.
+//
+// The trials come from a TrialSource: run one by one as the search asks for
+// them (search_window with an observer), or planned ahead and run side by
+// side in the lanes of a batch (lane_trials.hpp), where the search is run
+// again on what is known each time a trial ends.  Either way the outcome
+// is the one the search gives trial by trial; in lanes, a trial of step 4
+// that is shown to need more passes than the best is stopped there and is
+// not listed.
 
 #include <cstdint>
 #include <optional>
@@ -77,5 +85,28 @@ double dt_rounded(double dt);
 
 // Runs `s` with this dt (already rounded) and sums up the outcome.
 Trial try_dt(SimulationState& s, double dt, Observer* observer = nullptr);
+// The Trial of a run with this dt that ended in `o`.
+Trial trial_of(double dt, const Outcome& o);
+
+// Where a search gets its trials.
+class TrialSource {
+ public:
+  virtual ~TrialSource() = default;
+  // The trial of dt (rounded).  beyond > 0: the search only needs to know
+  // whether the run converges in `beyond` passes or fewer; a source may
+  // answer a run that needs more with any trial that has not converged.
+  virtual const Trial& at(double dt, std::int64_t beyond) = 0;
+  // Every trial answered so far that converged or ended for good, in
+  // increasing dt.
+  virtual std::vector<Trial> all() const = 0;
+  // The search starts a part that does not depend on the trials of the
+  // part before (an edge, the fewest passes) beyond its starting point.
+  virtual void chain() {}
+  // Some dt in [from, to] asked for is not known yet (a source that answers
+  // every dt as it is asked never waits).
+  virtual bool waiting(double /*from*/, double /*to*/) const { return false; }
+};
+// The search of `s` (its parameters and N) on trials from `source`.
+Window search_window(const SimulationState& s, TrialSource& source);
 
 }  // namespace moody::convergence

@@ -1,0 +1,403 @@
+#include "lane_trials.hpp"
+
+#include <algorithm>
+#include <cfenv>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <thread>
+#include <utility>
+
+#include "control/fpe.hpp"
+#include "control/start.hpp"
+#include "flow/sweeps.hpp"
+#include "residuals.hpp"
+#include "run.hpp"
+
+namespace moody::convergence {
+
+namespace {
+
+// The arrays the residuals read, in place in a lane of the batch.
+struct LaneFields {
+  int n;
+  batch::Batch::Column cbP, cu, cpl, cp;
+  int N() const { return n; }
+  double massa_bP(int i) const { return cbP(i); }
+  double u(int i) const { return cu(i); }
+  double pl(int i) const { return cpl(i); }
+  double p(int i) const { return cp(i); }
+};
+
+// True when the outlet pressure, over the passes after `beyond` that the
+// lines of `rows` cover (each line covers the passes since the line before),
+// spreads wider than twice the band of kBand around any value, with the
+// scale of the converged value bounded from above by the values themselves.
+bool needs_more_than(const std::vector<Row>& rows, std::int64_t beyond, double small) {
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  double most = 0.0;
+  std::int64_t covered_from = 0;  // the pass before the first one a line covers
+  for (const Row& row : rows) {
+    if (covered_from >= beyond) {
+      low = std::min(low, row.low);
+      high = std::max(high, row.high);
+      most = std::max({most, std::fabs(row.low), std::fabs(row.high)});
+    }
+    covered_from = row.pass;
+  }
+  if (!(low <= high)) return false;
+  const double band = kBand - kSettled;
+  const double scale = std::max(most / (1.0 - band), small);
+  return high - low > 2.0 * band * scale * (1.0 + 1e-9);
+}
+
+}  // namespace
+
+struct LaneTrials::Lane {
+  bool busy = false;
+  double dt = 0.0;
+  std::int64_t beyond = 0;
+  std::optional<Watch> watch;
+  std::optional<Meter> meter;
+};
+
+LaneTrials::LaneTrials(const SimulationState& s, int lanes, int group) : base_(s) {
+  {
+    fpe::Masked masked;
+    std::feclearexcept(FE_ALL_EXCEPT);
+    start_run(base_);
+    const int flags = std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID);
+    if (flags & FE_DIVBYZERO) {
+      start_fault_ = Fault::kDivideByZero;
+    } else if (flags & FE_OVERFLOW) {
+      start_fault_ = Fault::kOverflow;
+    } else if (flags & FE_INVALID) {
+      start_fault_ = Fault::kInvalid;
+    }
+  }
+  batch_ = std::make_unique<batch::Batch>(base_, lanes, batch::layout_for(group));
+  lane_.resize(static_cast<std::size_t>(lanes));
+}
+
+LaneTrials::~LaneTrials() = default;
+
+int LaneTrials::lanes() const {
+  return static_cast<int>(lane_.size());
+}
+
+int LaneTrials::free_lanes() const {
+  return static_cast<int>(
+      std::count_if(lane_.begin(), lane_.end(), [](const Lane& l) { return !l.busy; }));
+}
+
+bool LaneTrials::running(double dt) const {
+  return std::any_of(lane_.begin(), lane_.end(),
+                     [dt](const Lane& l) { return l.busy && l.dt == dt; });
+}
+
+std::vector<double> LaneTrials::running_dts() const {
+  std::vector<double> v;
+  for (const Lane& l : lane_) {
+    if (l.busy) v.push_back(l.dt);
+  }
+  return v;
+}
+
+bool LaneTrials::start(double dt, std::int64_t beyond) {
+  for (std::size_t k = 0; k < lane_.size(); ++k) {
+    Lane& l = lane_[k];
+    if (l.busy) continue;
+    l.busy = true;
+    l.dt = dt;
+    l.beyond = beyond;
+    l.watch.emplace(dynamic_pressure(base_), base_.itmax);
+    l.meter.emplace(base_);  // u at rest, as start_run leaves every lane
+    batch_->start(static_cast<int>(k), dt);
+    return true;
+  }
+  return false;
+}
+
+void LaneTrials::ask(double dt, std::int64_t beyond) {
+  for (Lane& l : lane_) {
+    if (l.busy && l.dt == dt) l.beyond = beyond;
+  }
+}
+
+void LaneTrials::cancel(double dt) {
+  for (std::size_t k = 0; k < lane_.size(); ++k) {
+    Lane& l = lane_[k];
+    if (!l.busy || l.dt != dt) continue;
+    l.busy = false;
+    batch_->retire(static_cast<int>(k));
+  }
+}
+
+std::vector<double> LaneTrials::carried(int k) const {
+  using batch::Quantity;
+  std::vector<double> v;
+  v.reserve(5 * static_cast<std::size_t>(base_.N));
+  for (const auto& [q, n] :
+       {std::pair{Quantity::kU, base_.u.size()}, std::pair{Quantity::kU0, base_.u0.size()},
+        std::pair{Quantity::kUe, base_.ue.size()}, std::pair{Quantity::kUe0, base_.ue0.size()},
+        std::pair{Quantity::kP, base_.p.size()}}) {
+    const batch::Batch::Column c = batch_->column(q, k);
+    for (int i = 1; i <= n; ++i)
+      v.push_back(c(i));
+  }
+  return v;
+}
+
+bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
+  Lane& l = lane_[static_cast<std::size_t>(k)];
+  Watch& watch = *l.watch;
+  const auto end = [&] {
+    ended.push_back({trial_of(l.dt, watch.finish()), 0});
+    return true;
+  };
+  if (const std::optional<batch::LaneFault> f = batch_->fault(k)) {
+    watch.fault(f->pass, f->fault);
+    return end();
+  }
+  // As run() tells its Watch of a pass.
+  const std::int64_t pass = batch_->passes(k);
+  using batch::Quantity;
+  const LaneFields fields{base_.N, batch_->column(Quantity::kMassaBP, k),
+                          batch_->column(Quantity::kU, k), batch_->column(Quantity::kPl, k),
+                          batch_->column(Quantity::kP, k)};
+  const Residuals r = l.meter->measure(fields);
+  if (const std::optional<Fault> f = unannounced(r)) {
+    watch.fault(pass, *f);
+    return end();
+  }
+  const Watch::Next next = watch.after(pass, r);
+  if (next == Watch::Next::kEnded) return end();
+  if (next == Watch::Next::kCycle && watch.cycling(carried(k))) return end();
+  if (pass >= cap_for(base_.itmax)) return end();
+  if (l.beyond > 0 && pass > l.beyond) {
+    const double q = dynamic_pressure(base_);
+    if (needs_more_than(watch.outcome().rows, l.beyond, kSmallPressure * (q > 0.0 ? q : 1.0))) {
+      Trial t;
+      t.dt = l.dt;
+      ended.push_back({t, l.beyond});
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<LaneEnd> LaneTrials::advance(std::atomic<bool>* stop) {
+  std::vector<LaneEnd> ended;
+  while (ended.empty()) {
+    if (std::none_of(lane_.begin(), lane_.end(), [](const Lane& l) { return l.busy; })) break;
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
+    batch_->pass();
+    for (std::size_t k = 0; k < lane_.size(); ++k) {
+      Lane& l = lane_[k];
+      if (!l.busy || !finished(static_cast<int>(k), ended)) continue;
+      l.busy = false;
+      batch_->retire(static_cast<int>(k));
+    }
+  }
+  if (stop != nullptr && !ended.empty()) stop->store(true, std::memory_order_relaxed);
+  return ended;
+}
+
+std::vector<Trial> LaneTrials::run_all(const std::vector<double>& dts) {
+  std::vector<Trial> out(dts.size());
+  if (start_fault_) {
+    for (std::size_t k = 0; k < dts.size(); ++k) {
+      Watch watch(dynamic_pressure(base_), base_.itmax);
+      watch.fault(0, *start_fault_);
+      out[k] = trial_of(dts[k], watch.finish());
+    }
+    return out;
+  }
+  std::size_t next = 0;
+  std::size_t done = 0;
+  while (done < dts.size()) {
+    while (next < dts.size() && start(dts[next], 0))
+      ++next;
+    for (const LaneEnd& e : advance()) {
+      for (std::size_t k = 0; k < dts.size(); ++k) {
+        if (dts[k] == e.trial.dt && out[k].dt == 0.0) {
+          out[k] = e.trial;
+          ++done;
+          break;
+        }
+      }
+    }
+  }
+  return out;
+}
+
+// --- The search, planned on what is known ---------------------------------------
+//
+// The search of window.cpp is run again whenever a trial ends, on the trials
+// known so far.  Each dt it asks for that is not known is taken to converge
+// (in more passes than any other, so that it is never the best) and the
+// search goes on: the dt it asks for on the way are those it will need if
+// that holds.  The lanes run them, the earliest in each part of the search
+// first; a run the search no longer asks for is stopped.  When the search
+// asks for nothing unknown it has the outcome the search run trial by trial
+// would have, from the same trials.
+
+namespace {
+
+constexpr std::int64_t kAssumed = std::numeric_limits<std::int64_t>::max();
+
+class Planner : public TrialSource {
+ public:
+  struct Want {
+    double dt;
+    std::int64_t beyond;
+    int depth;
+  };
+
+  // A trial that ended: its whole verdict, or that it needs more than
+  // `beyond` passes.
+  void learn(const LaneEnd& e) {
+    Known& k = known_[e.trial.dt];
+    const bool whole = k.trial.dt != 0.0 && k.beyond == 0;
+    if (e.beyond == 0) {
+      k = {e.trial, 0};
+    } else if (!whole) {
+      k = {e.trial, std::max(e.beyond, k.beyond)};
+    }
+  }
+
+  Window plan(const SimulationState& s) {
+    wanted_.clear();
+    asked_.clear();
+    shadows_.clear();
+    depth_ = 0;
+    return search_window(s, *this);
+  }
+  // What the last plan asked for and is not known, the earliest of each
+  // part first.
+  std::vector<Want> wanted() const {
+    std::vector<Want> v = wanted_;
+    std::stable_sort(v.begin(), v.end(),
+                     [](const Want& a, const Want& b) { return a.depth < b.depth; });
+    return v;
+  }
+
+  const Trial& at(double dt, std::int64_t beyond) override {
+    if (beyond == kAssumed) beyond = 0;  // the best is itself not known
+    const auto found = known_.find(dt);
+    if (found != known_.end()) {
+      const Known& k = found->second;
+      if (k.beyond == 0) {
+        asked_[dt] = k.trial;
+        return k.trial;
+      }
+      if (beyond > 0 && k.beyond >= beyond) {
+        // It needs more passes than the best: not a candidate.
+        Trial& t = shadows_[dt];
+        t = Trial{};
+        t.dt = dt;
+        return t;
+      }
+    }
+    const auto want =
+        std::find_if(wanted_.begin(), wanted_.end(), [dt](const Want& w) { return w.dt == dt; });
+    if (want == wanted_.end()) {
+      wanted_.push_back({dt, beyond, depth_});
+    } else if (want->beyond != 0) {
+      want->beyond = beyond == 0 ? 0 : std::max(want->beyond, beyond);
+    }
+    ++depth_;
+    Trial& t = shadows_[dt];
+    t = Trial{};
+    t.dt = dt;
+    t.ending = Ending::kConverged;
+    t.needed = kAssumed;
+    return t;
+  }
+
+  std::vector<Trial> all() const override {
+    std::vector<Trial> v;
+    for (const auto& [dt, t] : asked_)
+      v.push_back(t);
+    return v;
+  }
+
+  void chain() override { depth_ = 0; }
+
+  bool waiting(double from, double to) const override {
+    return std::any_of(wanted_.begin(), wanted_.end(),
+                       [&](const Want& w) { return w.beyond == 0 && w.dt >= from && w.dt <= to; });
+  }
+
+ private:
+  struct Known {
+    Trial trial;
+    std::int64_t beyond = 0;
+  };
+  std::map<double, Known> known_;
+  std::map<double, Trial> asked_;    // the known trials this plan asked for
+  std::map<double, Trial> shadows_;  // the answers for dt not known
+  std::vector<Want> wanted_;
+  int depth_ = 0;
+};
+
+}  // namespace
+
+Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int cores) {
+  if (s.N < kSweepMinimumN) return search_window(s, observer);
+  std::vector<std::unique_ptr<LaneTrials>> sets;
+  for (int c = 0; c < std::max(1, cores); ++c)
+    sets.push_back(std::make_unique<LaneTrials>(s, kSearchLanes, kSearchGroup));
+  // Every run stops at the start: the search trial by trial costs nothing.
+  if (sets.front()->start_faults()) return search_window(s, observer);
+  const auto running = [&](double dt) {
+    return std::any_of(sets.begin(), sets.end(), [dt](const auto& l) { return l->running(dt); });
+  };
+  Planner planner;
+  for (;;) {
+    Window w = planner.plan(s);
+    const std::vector<Planner::Want> wanted = planner.wanted();
+    if (wanted.empty()) return w;
+    // The runs no longer asked for stop; the others run as asked.
+    for (const auto& lanes : sets) {
+      for (double dt : lanes->running_dts()) {
+        const auto want = std::find_if(wanted.begin(), wanted.end(),
+                                       [dt](const Planner::Want& x) { return x.dt == dt; });
+        if (want == wanted.end()) {
+          lanes->cancel(dt);
+        } else {
+          lanes->ask(dt, want->beyond);
+        }
+      }
+    }
+    // New runs where the fewest lanes are busy.
+    for (const Planner::Want& want : wanted) {
+      if (running(want.dt)) continue;
+      LaneTrials* emptiest = nullptr;
+      for (const auto& lanes : sets) {
+        if (lanes->free_lanes() > 0 &&
+            (emptiest == nullptr || lanes->free_lanes() > emptiest->free_lanes()))
+          emptiest = lanes.get();
+      }
+      if (emptiest == nullptr) break;
+      if (observer != nullptr) observer->trial(want.dt);
+      emptiest->start(want.dt, want.beyond);
+    }
+    // Every core advances its lanes until one of them ends a run.
+    std::atomic<bool> stop{false};
+    std::vector<std::vector<LaneEnd>> ends(sets.size());
+    std::vector<std::thread> helpers;
+    for (std::size_t c = 1; c < sets.size(); ++c)
+      helpers.emplace_back([&, c] { ends[c] = sets[c]->advance(&stop); });
+    ends[0] = sets[0]->advance(sets.size() > 1 ? &stop : nullptr);
+    for (std::thread& t : helpers)
+      t.join();
+    for (const std::vector<LaneEnd>& e : ends) {
+      for (const LaneEnd& end : e)
+        planner.learn(end);
+    }
+  }
+}
+
+}  // namespace moody::convergence

@@ -1,0 +1,88 @@
+#pragma once
+// Trials of one grid run side by side in the lanes of a batch (batch.hpp):
+// each lane's run is the program's run with its dt, bit for bit, faults
+// included, and its verdict comes from a Watch fed exactly as run() feeds
+// it, so that a lane's Trial is the one try_dt gives for the same dt.
+//
+// A search may also ask a lane for less than the whole verdict: whether the
+// run needs more than B passes.  The lane then stops as soon as the outlet
+// pressure, over its passes after B, has spread wider than twice the band
+// of kBand around any value: no value lies within that band of all of them,
+// so the passes needed, were the run to converge, are more than B.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "batch.hpp"
+#include "control/state.hpp"
+#include "window.hpp"
+
+namespace moody::convergence {
+
+// A lane's run that has ended.
+struct LaneEnd {
+  Trial trial;
+  // > 0: the run was stopped once it was proved to need more than this many
+  // passes; `trial` then holds only its dt.
+  std::int64_t beyond = 0;
+};
+
+class LaneTrials {
+ public:
+  // For the parameters in `s` (sized with size_state, N >= kSweepMinimumN),
+  // `lanes` lanes in the layout that suits `group` lanes to a group.
+  LaneTrials(const SimulationState& s, int lanes, int group);
+  ~LaneTrials();
+  LaneTrials(const LaneTrials&) = delete;
+  LaneTrials& operator=(const LaneTrials&) = delete;
+
+  // The program's start raised a fault: every run stops there (pass 0).
+  bool start_faults() const { return start_fault_.has_value(); }
+
+  int lanes() const;
+  int free_lanes() const;
+  bool running(double dt) const;
+  std::vector<double> running_dts() const;
+
+  // A run with this dt in the first free lane; `beyond` as above (0: the
+  // whole verdict).  Returns false when no lane is free.
+  bool start(double dt, std::int64_t beyond = 0);
+  // The run with this dt, if any, is asked for more (a smaller `beyond`,
+  // 0 for the whole verdict), or less, or stopped and forgotten.
+  void ask(double dt, std::int64_t beyond);
+  void cancel(double dt);
+
+  // Passes of every running lane until one of them or more end (none when
+  // no lane runs), or until `stop` is set (tested after every pass); sets
+  // `stop` when a lane ends.
+  std::vector<LaneEnd> advance(std::atomic<bool>* stop = nullptr);
+
+  // Every dt to its whole verdict, as try_dt gives it, in the given order.
+  std::vector<Trial> run_all(const std::vector<double>& dts);
+
+ private:
+  struct Lane;
+  bool finished(int k, std::vector<LaneEnd>& ended);
+  // What carried_fields gives of the state, of lane k.
+  std::vector<double> carried(int k) const;
+
+  SimulationState base_;  // the grid and the field at rest, after start_run
+  std::optional<Fault> start_fault_;
+  std::unique_ptr<batch::Batch> batch_;
+  std::vector<Lane> lane_;
+};
+
+// The lanes a search runs at once on one core, and to a group.
+inline constexpr int kSearchLanes = 16;
+inline constexpr int kSearchGroup = 8;
+
+// The window search of window.hpp with its trials run in lanes, on `cores`
+// threads (each with a batch of its own): the same search, each trial the
+// run try_dt makes; those that cannot change its outcome are cut short or
+// not run.  Below kSweepMinimumN nodes, the search trial by trial.
+Window search_window_in_lanes(SimulationState& s, TrialObserver* observer = nullptr, int cores = 1);
+
+}  // namespace moody::convergence
