@@ -30,10 +30,10 @@ inline constexpr double kPressureTolerance = 1e-10;
 inline constexpr double kRoundingMargin = 1000.0;
 // ... and the outlet pressure settled: what it has still to move, bounded
 // from the rate at which its last passes contract (a geometric tail), is no
-// more than kSettled of itself: a quarter of the precision to which the
+// more than kSettled of itself: a tenth of the precision to which the
 // converged value is stated, for the estimate's own error.
 inline constexpr double kStated = 1e-9;
-inline constexpr double kSettled = kStated / 4.0;
+inline constexpr double kSettled = kStated / 10.0;
 // The rate is read off three blocks of passes, each a tenth of the passes
 // run (at least kShortestBlock): the outlet pressure's movement in each
 // (the sum of |change| over its passes), V0, V1, V2 from the oldest.  The
