@@ -52,9 +52,10 @@ struct Tail {
   }
 };
 
-Tail tail_at(const std::vector<Row>& rows, std::int64_t k, const Movement& moved) {
+Tail tail_at(const std::vector<Row>& rows, std::int64_t k, const Movement& moved,
+             std::int64_t share = 10) {
   Tail t;
-  const std::int64_t w = std::max(kShortestBlock, k / 10);
+  const std::int64_t w = std::max(kShortestBlock, k / share);
   if (k < 3 * w) return t;
   const Movement m1 = moved_by(rows, k - w), m2 = moved_by(rows, k - 2 * w),
                  m3 = moved_by(rows, k - 3 * w);
@@ -150,7 +151,8 @@ Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
   }
   const Tail tail = tail_at(o.rows, k, moved_);
   settled_ = kSettled * scale;
-  if (below && tail.block > 0 && tail.rest() <= settled_) {
+  if (below && tail.block > 0 && tail.rest() <= settled_ &&
+      tail_at(o.rows, k, moved_, 5).rest() <= settled_) {
     o.ending = Ending::kConverged;
     return Next::kEnded;
   }

@@ -38,7 +38,11 @@ inline constexpr double kSettled = kStated / 10.0;
 // run (at least kShortestBlock): the outlet pressure's movement in each
 // (the sum of |change| over its passes), V0, V1, V2 from the oldest.  The
 // tail after the last block is bounded by V2*rho/(1 - rho), with rho the
-// larger of V2/V1 and V1/V0.
+// larger of V2/V1 and V1/V0.  The bound must hold for blocks of a tenth and
+// of a fifth of the passes: a slow oscillation that turns within the last
+// block moves little there and would pass for a fast decay; over blocks
+// twice as long it does not.  On a clean geometric tail both bounds are the
+// same.
 inline constexpr std::int64_t kShortestBlock = 4;
 // Or settled for good: the fields a pass reads of the one before (u, u0,
 // ue, ue0, p) recur bit for bit within this many passes, so that every pass
