@@ -16,7 +16,7 @@ inline constexpr int kExitConverged = 0;      // converged within itmax
 inline constexpr int kExitInput = 1;          // dados.txt unreadable (the program's frames)
 inline constexpr int kExitUsage = 2;          // the command line
 inline constexpr int kExitNeedsMore = 3;      // converges, but needs more than itmax passes
-inline constexpr int kExitNoConvergence = 4;  // diverges, a fault, or the cap reached
+inline constexpr int kExitNoConvergence = 4;  // diverges, a fault, stuck, or the cap reached
 
 // The lines before a run: the case, the floor (and whether dt is below it),
 // the tolerances and the cap.
