@@ -218,10 +218,10 @@ Outcome Watch::finish() {
   const double scale = std::max(std::fabs(o.last.outlet), small_);
   if (o.ending == Ending::kConverged) {
     // Every pass from `needed` on is within kBand of the value the run
-    // settles to: within kBand - kSettled of the last, which is within
-    // kSettled of it.
+    // settles to: within kBand - kStated of the last, which is within
+    // kStated of it (kSettled by the bound; the bound is an estimate).
     o.converged = o.last.outlet;
-    o.needed = first_within(o.rows, o.converged, (kBand - kSettled) * scale, o.passes);
+    o.needed = first_within(o.rows, o.converged, (kBand - kStated) * scale, o.passes);
     o.residuals_below = above_ + 1;
   } else if (o.ending == Ending::kCap && good > 0) {
     const Tail tail = tail_at(o.rows, good, moved_);
