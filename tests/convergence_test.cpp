@@ -167,8 +167,8 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
        3,
        {"not converged by itmax = 300: there the outlet pressure is 215.35100696 Pa, 26.57 Pa "
         "(14.1 % of it)",
-        "converged outlet pressure: 188.78323019",
-        "itmax for the outlet pressure to 1e-06: 807 (", "set itmax to at least 807"},
+        "converged outlet pressure: 188.78323019", "itmax for the outlet pressure to 1e-06: 807 (",
+        "set itmax to at least 807"},
        "passes needed: 807"},
       {"below the floor",
        example_with(9, "0.001"),
