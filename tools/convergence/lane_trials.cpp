@@ -62,7 +62,7 @@ struct LaneTrials::Lane {
   std::optional<Meter> meter;
 };
 
-LaneTrials::LaneTrials(const SimulationState& s, int lanes, int group) : base_(s) {
+LaneTrials::LaneTrials(SimulationState s, int lanes, int group) : base_(std::move(s)) {
   {
     fpe::Masked masked;
     std::feclearexcept(FE_ALL_EXCEPT);

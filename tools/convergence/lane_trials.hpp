@@ -34,7 +34,7 @@ class LaneTrials {
  public:
   // For the parameters in `s` (sized with size_state, N >= kSweepMinimumN),
   // `lanes` lanes in the layout that suits `group` lanes to a group.
-  LaneTrials(const SimulationState& s, int lanes, int group);
+  LaneTrials(SimulationState s, int lanes, int group);
   ~LaneTrials();
   LaneTrials(const LaneTrials&) = delete;
   LaneTrials& operator=(const LaneTrials&) = delete;
