@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -387,6 +388,40 @@ TEST(LaneTrials, EachIsTheTrialOfItsDtRunAlone) {
       EXPECT_EQ(std::memcmp(&t.converged, &want.converged, sizeof t.converged), 0);
       EXPECT_EQ(t.diverging_from, want.diverging_from);
       EXPECT_EQ(t.cycle_from, want.cycle_from);
+      EXPECT_EQ(t.fault, want.fault);
+    }
+  }
+}
+
+// Runs moved to the other batch each time one of them ends go on as if they
+// had stayed where they started.
+TEST(LaneTrials, MovedRunsGoOnWhereTheyStood) {
+  for (const std::string& dados : {duct(12, "0.1", 300), duct(162, "1.7", 300)}) {
+    SimulationState s;
+    read_into(s, dados);
+    std::map<double, convergence::Trial> got;
+    convergence::LaneTrials one(s, 8, 4), other(s, 8, 4);
+    convergence::LaneTrials* from = &one;
+    convergence::LaneTrials* to = &other;
+    for (double f : {1.0, 0.5, 0.7, 1.3, 2.0})
+      from->start(convergence::dt_rounded(s.dt * f));
+    while (from->running_lanes() > 0) {
+      for (const convergence::LaneEnd& e : from->advance())
+        got[e.trial.dt] = e.trial;
+      while (from->move_one(*to)) {
+      }
+      to->gather();
+      std::swap(from, to);
+    }
+    ASSERT_EQ(got.size(), 5U);
+    for (const auto& [dt, t] : got) {
+      const convergence::Trial want = convergence::try_dt(s, dt);
+      SCOPED_TRACE("dt = " + convergence::dt_text(dt));
+      EXPECT_EQ(t.ending, want.ending);
+      EXPECT_EQ(t.passes, want.passes);
+      EXPECT_EQ(t.needed, want.needed);
+      EXPECT_EQ(std::memcmp(&t.converged, &want.converged, sizeof t.converged), 0);
+      EXPECT_EQ(t.diverging_from, want.diverging_from);
       EXPECT_EQ(t.fault, want.fault);
     }
   }

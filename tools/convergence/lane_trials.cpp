@@ -58,6 +58,7 @@ struct LaneTrials::Lane {
   bool busy = false;
   double dt = 0.0;
   std::int64_t beyond = 0;
+  std::int64_t moved_after = 0;  // passes made in other lanes before this one
   std::optional<Watch> watch;
   std::optional<Meter> meter;
 };
@@ -104,19 +105,114 @@ std::vector<double> LaneTrials::running_dts() const {
   return v;
 }
 
-bool LaneTrials::start(double dt, std::int64_t beyond) {
-  for (std::size_t k = 0; k < lane_.size(); ++k) {
-    Lane& l = lane_[k];
-    if (l.busy) continue;
-    l.busy = true;
-    l.dt = dt;
-    l.beyond = beyond;
-    l.watch.emplace(dynamic_pressure(base_), base_.itmax);
-    l.meter.emplace(base_);  // u at rest, as start_run leaves every lane
-    batch_->start(static_cast<int>(k), dt);
-    return true;
+int LaneTrials::running_lanes() const {
+  return lanes() - free_lanes();
+}
+
+int LaneTrials::free_lane() const {
+  const int per = batch_->layout().group_lanes();
+  int any = -1;
+  for (int first = 0; first < lanes(); first += per) {
+    int running = 0;
+    int free = -1;
+    for (int k = first; k < std::min(first + per, lanes()); ++k) {
+      if (lane_[static_cast<std::size_t>(k)].busy) {
+        ++running;
+      } else if (free < 0) {
+        free = k;
+      }
+    }
+    if (free >= 0 && running > 0) return free;
+    if (any < 0) any = free;
   }
-  return false;
+  return any;
+}
+
+bool LaneTrials::start(double dt, std::int64_t beyond) {
+  const int k = free_lane();
+  if (k < 0) return false;
+  Lane& l = lane_[static_cast<std::size_t>(k)];
+  l.busy = true;
+  l.dt = dt;
+  l.beyond = beyond;
+  l.moved_after = 0;
+  l.watch.emplace(dynamic_pressure(base_), base_.itmax);
+  l.meter.emplace(base_);  // u at rest, as start_run leaves every lane
+  batch_->start(k, dt);
+  return true;
+}
+
+// The lane's state goes on in lane j of `to` from the pass it has reached,
+// bit for bit (a lane loaded from a state continues the run of that state).
+void LaneTrials::move(int k, LaneTrials& to, int j) {
+  Lane& from = lane_[static_cast<std::size_t>(k)];
+  SimulationState s;
+  batch_->state(k, s);
+  to.batch_->load(j, s);
+  Lane& into = to.lane_[static_cast<std::size_t>(j)];
+  const std::int64_t made = from.moved_after + batch_->passes(k);
+  into = std::move(from);
+  into.moved_after = made;
+  from.busy = false;
+  batch_->retire(k);
+}
+
+void LaneTrials::gather() {
+  const int per = batch_->layout().group_lanes();
+  for (;;) {
+    // The group with the fewest running lanes, emptied into the others.
+    int fewest = -1;
+    int fewest_running = per + 1;
+    int groups = 0;
+    for (int first = 0; first < lanes(); first += per) {
+      int running = 0;
+      for (int k = first; k < std::min(first + per, lanes()); ++k)
+        running += lane_[static_cast<std::size_t>(k)].busy ? 1 : 0;
+      if (running == 0) continue;
+      ++groups;
+      if (running < fewest_running) fewest = first, fewest_running = running;
+    }
+    if (groups <= (running_lanes() + per - 1) / per) return;
+    int into = -1;
+    for (int first = 0; first < lanes() && into < 0; first += per) {
+      if (first == fewest) continue;
+      int running = 0;
+      int free = -1;
+      for (int k = first; k < std::min(first + per, lanes()); ++k) {
+        if (lane_[static_cast<std::size_t>(k)].busy) {
+          ++running;
+        } else if (free < 0) {
+          free = k;
+        }
+      }
+      if (running > 0 && free >= 0) into = free;
+    }
+    int from = fewest;
+    while (!lane_[static_cast<std::size_t>(from)].busy)
+      ++from;
+    if (into < 0) return;
+    move(from, *this, into);
+  }
+}
+
+bool LaneTrials::move_one(LaneTrials& to) {
+  const int j = to.free_lane();
+  if (j < 0) return false;
+  // From the group with the fewest running lanes.
+  const int per = batch_->layout().group_lanes();
+  int pick = -1;
+  int pick_running = per + 1;
+  for (int first = 0; first < lanes(); first += per) {
+    int running = 0;
+    int busy = -1;
+    for (int k = first; k < std::min(first + per, lanes()); ++k) {
+      if (lane_[static_cast<std::size_t>(k)].busy) ++running, busy = k;
+    }
+    if (running > 0 && running < pick_running) pick = busy, pick_running = running;
+  }
+  if (pick < 0) return false;
+  move(pick, to, j);
+  return true;
 }
 
 void LaneTrials::ask(double dt, std::int64_t beyond) {
@@ -157,11 +253,11 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
     return true;
   };
   if (const std::optional<batch::LaneFault> f = batch_->fault(k)) {
-    watch.fault(f->pass, f->fault);
+    watch.fault(l.moved_after + f->pass, f->fault);
     return end();
   }
   // As run() tells its Watch of a pass.
-  const std::int64_t pass = batch_->passes(k);
+  const std::int64_t pass = l.moved_after + batch_->passes(k);
   using batch::Quantity;
   const LaneFields fields{base_.N, batch_->column(Quantity::kMassaBP, k),
                           batch_->column(Quantity::kU, k), batch_->column(Quantity::kPl, k),
@@ -384,6 +480,19 @@ Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int c
       if (observer != nullptr) observer->trial(want.dt);
       emptiest->start(want.dt, want.beyond);
     }
+    // The runs shared out evenly between the cores, each core's in as few
+    // groups as they fill: a group pass costs the same for one lane as for
+    // all of them.
+    for (;;) {
+      const auto [fewest, most] = std::minmax_element(
+          sets.begin(), sets.end(),
+          [](const auto& a, const auto& b) { return a->running_lanes() < b->running_lanes(); });
+      if ((*most)->running_lanes() - (*fewest)->running_lanes() < 2 ||
+          !(*most)->move_one(**fewest))
+        break;
+    }
+    for (const auto& lanes : sets)
+      lanes->gather();
     // Every core advances its lanes until one of them ends a run.
     std::atomic<bool> stop{false};
     std::vector<std::vector<LaneEnd>> ends(sets.size());

@@ -55,6 +55,13 @@ class LaneTrials {
   void ask(double dt, std::int64_t beyond);
   void cancel(double dt);
 
+  // Runs moved between lanes, each going on where it stood with its watch:
+  // the running lanes gathered into as few groups as they fill; one run
+  // (not of `keep`) moved to a free lane of `to`, a batch of the same grid.
+  void gather();
+  bool move_one(LaneTrials& to);
+  int running_lanes() const;
+
   // Passes of every running lane until one of them or more end (none when
   // no lane runs), or until `stop` is set (tested after every pass); sets
   // `stop` when a lane ends.
@@ -66,6 +73,9 @@ class LaneTrials {
  private:
   struct Lane;
   bool finished(int k, std::vector<LaneEnd>& ended);
+  // A free lane, in a group that runs others if one has room; -1 if none.
+  int free_lane() const;
+  void move(int k, LaneTrials& to, int j);
   // What carried_fields gives of the state, of lane k.
   std::vector<double> carried(int k) const;
 
