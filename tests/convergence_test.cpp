@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>

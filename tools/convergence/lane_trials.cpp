@@ -153,7 +153,7 @@ void LaneTrials::move(int k, LaneTrials& to, int j) {
   const std::int64_t made = from.moved_after + batch_->passes(k);
   into = std::move(from);
   into.moved_after = made;
-  from.busy = false;
+  from = Lane{};
   batch_->retire(k);
 }
 
@@ -487,8 +487,7 @@ Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int c
       const auto [fewest, most] = std::minmax_element(
           sets.begin(), sets.end(),
           [](const auto& a, const auto& b) { return a->running_lanes() < b->running_lanes(); });
-      if ((*most)->running_lanes() - (*fewest)->running_lanes() < 2 ||
-          !(*most)->move_one(**fewest))
+      if ((*most)->running_lanes() - (*fewest)->running_lanes() < 2 || !(*most)->move_one(**fewest))
         break;
     }
     for (const auto& lanes : sets)
