@@ -353,6 +353,18 @@ TEST_F(Tool, WindowOfASmallGrid) {
   EXPECT_LE(std::fabs(verification::parse_real(p) - r.converged), 1e-6 * std::fabs(r.converged));
 }
 
+// Every field of a trial, the converged value bit for bit.
+void expect_same_trial(const convergence::Trial& t, const convergence::Trial& want) {
+  EXPECT_EQ(t.dt, want.dt);
+  EXPECT_EQ(t.ending, want.ending);
+  EXPECT_EQ(t.passes, want.passes);
+  EXPECT_EQ(t.needed, want.needed);
+  EXPECT_EQ(std::memcmp(&t.converged, &want.converged, sizeof t.converged), 0);
+  EXPECT_EQ(t.diverging_from, want.diverging_from);
+  EXPECT_EQ(t.cycle_from, want.cycle_from);
+  EXPECT_EQ(t.fault, want.fault);
+}
+
 // Trials in the lanes of a batch, several dt of one grid side by side, are
 // the trials of try_dt, field for field: converged, needing more than itmax,
 // a fault in pass 1, diverging, and the cap.
@@ -381,14 +393,7 @@ TEST(LaneTrials, EachIsTheTrialOfItsDtRunAlone) {
       const convergence::Trial want = convergence::try_dt(s, dts[k]);
       const convergence::Trial& t = got[k];
       SCOPED_TRACE("dt = " + convergence::dt_text(dts[k]));
-      EXPECT_EQ(t.dt, want.dt);
-      EXPECT_EQ(t.ending, want.ending);
-      EXPECT_EQ(t.passes, want.passes);
-      EXPECT_EQ(t.needed, want.needed);
-      EXPECT_EQ(std::memcmp(&t.converged, &want.converged, sizeof t.converged), 0);
-      EXPECT_EQ(t.diverging_from, want.diverging_from);
-      EXPECT_EQ(t.cycle_from, want.cycle_from);
-      EXPECT_EQ(t.fault, want.fault);
+      expect_same_trial(t, want);
     }
   }
 }
@@ -417,12 +422,7 @@ TEST(LaneTrials, MovedRunsGoOnWhereTheyStood) {
     for (const auto& [dt, t] : got) {
       const convergence::Trial want = convergence::try_dt(s, dt);
       SCOPED_TRACE("dt = " + convergence::dt_text(dt));
-      EXPECT_EQ(t.ending, want.ending);
-      EXPECT_EQ(t.passes, want.passes);
-      EXPECT_EQ(t.needed, want.needed);
-      EXPECT_EQ(std::memcmp(&t.converged, &want.converged, sizeof t.converged), 0);
-      EXPECT_EQ(t.diverging_from, want.diverging_from);
-      EXPECT_EQ(t.fault, want.fault);
+      expect_same_trial(t, want);
     }
   }
 }

@@ -109,23 +109,29 @@ int LaneTrials::running_lanes() const {
   return lanes() - free_lanes();
 }
 
-int LaneTrials::free_lane() const {
+LaneTrials::Group LaneTrials::group(int first) const {
+  Group g;
   const int per = batch_->layout().group_lanes();
-  int any = -1;
-  for (int first = 0; first < lanes(); first += per) {
-    int running = 0;
-    int free = -1;
-    for (int k = first; k < std::min(first + per, lanes()); ++k) {
-      if (lane_[static_cast<std::size_t>(k)].busy) {
-        ++running;
-      } else if (free < 0) {
-        free = k;
-      }
+  for (int k = first; k < std::min(first + per, lanes()); ++k) {
+    if (lane_[static_cast<std::size_t>(k)].busy) {
+      ++g.running;
+      g.busy = k;
+    } else if (g.free < 0) {
+      g.free = k;
     }
-    if (free >= 0 && running > 0) return free;
-    if (any < 0) any = free;
   }
-  return any;
+  return g;
+}
+
+int LaneTrials::free_lane(int skip) const {
+  int any = -1;
+  for (int first = 0; first < lanes(); first += batch_->layout().group_lanes()) {
+    if (first == skip) continue;
+    const Group g = group(first);
+    if (g.free >= 0 && g.running > 0) return g.free;
+    if (any < 0) any = g.free;
+  }
+  return skip < 0 ? any : -1;
 }
 
 bool LaneTrials::start(double dt, std::int64_t beyond) {
@@ -162,36 +168,18 @@ void LaneTrials::gather() {
   for (;;) {
     // The group with the fewest running lanes, emptied into the others.
     int fewest = -1;
-    int fewest_running = per + 1;
+    Group least;
     int groups = 0;
     for (int first = 0; first < lanes(); first += per) {
-      int running = 0;
-      for (int k = first; k < std::min(first + per, lanes()); ++k)
-        running += lane_[static_cast<std::size_t>(k)].busy ? 1 : 0;
-      if (running == 0) continue;
+      const Group g = group(first);
+      if (g.running == 0) continue;
       ++groups;
-      if (running < fewest_running) fewest = first, fewest_running = running;
+      if (fewest < 0 || g.running < least.running) fewest = first, least = g;
     }
     if (groups <= (running_lanes() + per - 1) / per) return;
-    int into = -1;
-    for (int first = 0; first < lanes() && into < 0; first += per) {
-      if (first == fewest) continue;
-      int running = 0;
-      int free = -1;
-      for (int k = first; k < std::min(first + per, lanes()); ++k) {
-        if (lane_[static_cast<std::size_t>(k)].busy) {
-          ++running;
-        } else if (free < 0) {
-          free = k;
-        }
-      }
-      if (running > 0 && free >= 0) into = free;
-    }
-    int from = fewest;
-    while (!lane_[static_cast<std::size_t>(from)].busy)
-      ++from;
+    const int into = free_lane(fewest);
     if (into < 0) return;
-    move(from, *this, into);
+    move(least.busy, *this, into);
   }
 }
 
@@ -199,19 +187,13 @@ bool LaneTrials::move_one(LaneTrials& to) {
   const int j = to.free_lane();
   if (j < 0) return false;
   // From the group with the fewest running lanes.
-  const int per = batch_->layout().group_lanes();
-  int pick = -1;
-  int pick_running = per + 1;
-  for (int first = 0; first < lanes(); first += per) {
-    int running = 0;
-    int busy = -1;
-    for (int k = first; k < std::min(first + per, lanes()); ++k) {
-      if (lane_[static_cast<std::size_t>(k)].busy) ++running, busy = k;
-    }
-    if (running > 0 && running < pick_running) pick = busy, pick_running = running;
+  Group least;
+  for (int first = 0; first < lanes(); first += batch_->layout().group_lanes()) {
+    const Group g = group(first);
+    if (g.running > 0 && (least.running == 0 || g.running < least.running)) least = g;
   }
-  if (pick < 0) return false;
-  move(pick, to, j);
+  if (least.running == 0) return false;
+  move(least.busy, to, j);
   return true;
 }
 

@@ -73,8 +73,18 @@ class LaneTrials {
  private:
   struct Lane;
   bool finished(int k, std::vector<LaneEnd>& ended);
-  // A free lane, in a group that runs others if one has room; -1 if none.
-  int free_lane() const;
+  // The lanes of the group that starts at lane `first`: how many run, the
+  // first free one and the last running one (-1: none).
+  struct Group {
+    int running = 0;
+    int free = -1;
+    int busy = -1;
+  };
+  Group group(int first) const;
+  // A free lane in a group that runs others, the group starting at `skip`
+  // aside; with no skip, any free lane when no such group has room; -1 if
+  // none.
+  int free_lane(int skip = -1) const;
   void move(int k, LaneTrials& to, int j);
   // What carried_fields gives of the state, of lane k.
   std::vector<double> carried(int k) const;
