@@ -631,6 +631,17 @@ Batch::Column Batch::column(Quantity q, int k) const {
   return {.first = g.array(slot) + k % group_lanes_, .stride = g.lanes()};
 }
 
+Batch::GroupArrays Batch::group_arrays(int k) const {
+  check_lane(k, lanes_);
+  const GroupStore& g = group_of(k);
+  return {.first = k - k % group_lanes_,
+          .lanes = g.lanes(),
+          .massa_bP = g.array(GroupStore::kMassaBP),
+          .u = g.array(g.now(GroupStore::kFieldU)),
+          .u_before = g.array(g.before(GroupStore::kFieldU)),
+          .pl = g.array(GroupStore::kPl)};
+}
+
 double Batch::formed(Quantity q, int k, int i) const {
   const GroupStore& g = group_of(k);
   const int l = k % group_lanes_;

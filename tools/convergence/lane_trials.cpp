@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "control/fpe.hpp"
 #include "control/start.hpp"
 #include "flow/sweeps.hpp"
+#include "lanes.hpp"
 #include "residuals.hpp"
 #include "run.hpp"
 
@@ -18,15 +20,60 @@ namespace moody::convergence {
 
 namespace {
 
-// The arrays the residuals read, in place in a lane of the batch.
-struct LaneFields {
-  int n;
-  batch::Batch::Column cbP, cu, cpl, cp;
-  int N() const { return n; }
-  double massa_bP(int i) const { return cbP(i); }
-  double u(int i) const { return cu(i); }
-  double pl(int i) const { return cpl(i); }
-  double p(int i) const { return cp(i); }
+// A vector of the doubles of kWidth lanes side by side; a double where the
+// compiler has no vector extensions.
+constexpr int kWidth = batch::kVectorExtensions ? 2 : 1;
+using Side = batch::VectorOf<kWidth>::type;
+
+// Four of them: the lanes of a cache line of the batch's arrays, walked with
+// four chains of sums and maxima side by side.
+struct Sides {
+  Side v[4];
+  template <typename F>
+  friend Sides each(const Sides& a, const Sides& b, F f) {
+    return {{f(a.v[0], b.v[0]), f(a.v[1], b.v[1]), f(a.v[2], b.v[2]), f(a.v[3], b.v[3])}};
+  }
+  friend Sides operator+(const Sides& a, const Sides& b) {
+    return each(a, b, [](Side x, Side y) { return x + y; });
+  }
+  friend Sides operator-(const Sides& a, const Sides& b) {
+    return each(a, b, [](Side x, Side y) { return x - y; });
+  }
+  friend Sides magnitude(const Sides& a) {
+    return each(a, a, [](Side x, Side) { return convergence::magnitude(x); });
+  }
+  friend Sides larger(const Sides& a, const Sides& b) {
+    return each(a, b, [](Side x, Side y) { return convergence::larger(x, y); });
+  }
+};
+
+double element(double x, int) {
+  return x;
+}
+double element(const Side& x, int e) {
+  return x[e];
+}
+double element(const Sides& x, int e) {
+  return element(x.v[e / kWidth], e % kWidth);
+}
+
+// The arrays the residuals read, in place in a group of the batch: lanes
+// l .. l + (width of T) - 1 of the group, as T.
+template <typename T>
+struct GroupFields {
+  const batch::Batch::GroupArrays& a;
+  int l;
+  T at(const double* array, int i) const {
+    T v;
+    std::memcpy(static_cast<void*>(&v), array + static_cast<std::ptrdiff_t>(i - 1) * a.lanes + l,
+                sizeof v);
+    return v;
+  }
+  T massa_bP(int i) const { return at(a.massa_bP, i); }
+  T u(int i) const { return at(a.u, i); }
+  T u_before(int i) const { return at(a.u_before, i); }
+  T pl(int i) const { return at(a.pl, i); }
+  void keep(int, const T&) const {}  // the batch keeps u before the pass
 };
 
 // True when the outlet pressure, over the passes after `beyond` that the
@@ -60,7 +107,6 @@ struct LaneTrials::Lane {
   std::int64_t beyond = 0;
   std::int64_t moved_after = 0;  // passes made in other lanes before this one
   std::optional<Watch> watch;
-  std::optional<Meter> meter;
 };
 
 LaneTrials::LaneTrials(SimulationState s, int lanes, int group) : base_(std::move(s)) {
@@ -77,8 +123,10 @@ LaneTrials::LaneTrials(SimulationState s, int lanes, int group) : base_(std::mov
       start_fault_ = Fault::kInvalid;
     }
   }
+  scales_.emplace(base_);
   batch_ = std::make_unique<batch::Batch>(base_, lanes, batch::layout_for(group));
   lane_.resize(static_cast<std::size_t>(lanes));
+  residuals_.resize(static_cast<std::size_t>(lanes));
 }
 
 LaneTrials::~LaneTrials() = default;
@@ -143,7 +191,6 @@ bool LaneTrials::start(double dt, std::int64_t beyond) {
   l.beyond = beyond;
   l.moved_after = 0;
   l.watch.emplace(dynamic_pressure(base_), base_.itmax);
-  l.meter.emplace(base_);  // u at rest, as start_run leaves every lane
   batch_->start(k, dt);
   return true;
 }
@@ -240,11 +287,7 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   }
   // As run() tells its Watch of a pass.
   const std::int64_t pass = l.moved_after + batch_->passes(k);
-  using batch::Quantity;
-  const LaneFields fields{base_.N, batch_->column(Quantity::kMassaBP, k),
-                          batch_->column(Quantity::kU, k), batch_->column(Quantity::kPl, k),
-                          batch_->column(Quantity::kP, k)};
-  const Residuals r = l.meter->measure(fields);
+  const Residuals& r = residuals_[static_cast<std::size_t>(k)];
   if (const std::optional<Fault> f = unannounced(r)) {
     watch.fault(pass, *f);
     return end();
@@ -265,12 +308,42 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   return false;
 }
 
+void LaneTrials::measure() {
+  fpe::Masked masked;  // lanes that faulted or stand idle may hold anything
+  const int N = base_.N;
+  const int per = batch_->layout().group_lanes();
+  for (int first = 0; first < lanes(); first += per) {
+    if (group(first).running == 0) continue;
+    const batch::Batch::GroupArrays a = batch_->group_arrays(first);
+    const auto lanes_of = [&]<typename T>(int l, int width, T) {
+      GroupFields<T> fields{a, l};
+      const Sums<T> w = walk<T>(N, fields);
+      for (int e = 0; e < width; ++e) {
+        const int k = a.first + l + e;
+        if (!lane_[static_cast<std::size_t>(k)].busy) continue;
+        const batch::Batch::Column p = batch_->column(batch::Quantity::kP, k);
+        residuals_[static_cast<std::size_t>(k)] =
+            scales_->of(element(w.imbalance, e), element(w.change, e), element(w.correction, e),
+                        outlet_pressure(p(1), p(2), p(N - 1), p(N)));
+      }
+    };
+    int l = 0;
+    for (; l + 4 * kWidth <= a.lanes; l += 4 * kWidth)
+      lanes_of(l, 4 * kWidth, Sides{});
+    for (; l + kWidth <= a.lanes; l += kWidth)
+      lanes_of(l, kWidth, Side{});
+    for (; l < a.lanes; ++l)
+      lanes_of(l, 1, 0.0);
+  }
+}
+
 std::vector<LaneEnd> LaneTrials::advance(std::atomic<bool>* stop) {
   std::vector<LaneEnd> ended;
   while (ended.empty()) {
     if (std::none_of(lane_.begin(), lane_.end(), [](const Lane& l) { return l.busy; })) break;
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
     batch_->pass();
+    measure();
     for (std::size_t k = 0; k < lane_.size(); ++k) {
       Lane& l = lane_[k];
       if (!l.busy || !finished(static_cast<int>(k), ended)) continue;

@@ -18,6 +18,7 @@
 
 #include "batch.hpp"
 #include "control/state.hpp"
+#include "residuals.hpp"
 #include "window.hpp"
 
 namespace moody::convergence {
@@ -72,6 +73,9 @@ class LaneTrials {
 
  private:
   struct Lane;
+  // The residuals of the pass just made, of every running lane, into
+  // residuals_: a walk over the grid for the lanes of a group side by side.
+  void measure();
   bool finished(int k, std::vector<LaneEnd>& ended);
   // The lanes of the group that starts at lane `first`: how many run, the
   // first free one and the last running one (-1: none).
@@ -91,8 +95,10 @@ class LaneTrials {
 
   SimulationState base_;  // the grid and the field at rest, after start_run
   std::optional<Fault> start_fault_;
+  std::optional<Scales> scales_;
   std::unique_ptr<batch::Batch> batch_;
   std::vector<Lane> lane_;
+  std::vector<Residuals> residuals_;  // of each lane, after the last pass
 };
 
 // The lanes a search runs at once on one core, and to a group.

@@ -14,11 +14,13 @@ double dynamic_pressure(const SimulationState& s) {
   return 0.5 * s.ro * s.Uin * s.Uin;
 }
 
-Meter::Meter(const SimulationState& s)
-    : u_before_(static_cast<std::size_t>(s.N) + 1, 0.0),
-      inflow_(or_one(std::fabs(s.Ae(1) * s.Uin))),
+Scales::Scales(const SimulationState& s)
+    : inflow_(or_one(std::fabs(s.Ae(1) * s.Uin))),
       velocity_(or_one(std::fabs(s.Uin))),
-      dynamic_(or_one(dynamic_pressure(s))) {
+      dynamic_(or_one(dynamic_pressure(s))) {}
+
+Meter::Meter(const SimulationState& s)
+    : u_before_(static_cast<std::size_t>(s.N) + 1, 0.0), scales_(s) {
   for (int i = 1; i <= s.N; ++i)
     u_before_[static_cast<std::size_t>(i)] = s.u(i);
 }

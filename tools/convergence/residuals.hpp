@@ -24,6 +24,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "control/state.hpp"
@@ -40,8 +43,91 @@ struct Residuals {
 // The dynamic pressure 0.5*ro*Uin^2 of the inlet flow [Pa].
 double dynamic_pressure(const SimulationState& s);
 
-// The arrays the residuals read, of a state or of a lane of a batch: N and
-// element i of the MASSA set's bP, u, pl and p.
+// |x| as fabs forms it, and the larger of a and b as the residuals pick it
+// (b unless a > b, so a NaN a never wins): for a double, or for a vector of
+// doubles element by element, each element the double's bits.
+template <typename T>
+T magnitude(T x) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return std::fabs(x);
+  } else {
+    using Bits [[gnu::vector_size(sizeof(T))]] = std::int64_t;
+    Bits b;
+    std::memcpy(static_cast<void*>(&b), static_cast<const void*>(&x), sizeof b);
+    b &= ~(Bits{} + INT64_MIN);
+    std::memcpy(static_cast<void*>(&x), static_cast<const void*>(&b), sizeof b);
+    return x;
+  }
+}
+template <typename T>
+T larger(T a, T b) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return a > b ? a : b;
+  } else {
+    using Bits [[gnu::vector_size(sizeof(T))]] = std::int64_t;
+    const Bits pick = __builtin_convertvector(a > b, Bits);
+    Bits x, y;
+    std::memcpy(static_cast<void*>(&x), static_cast<const void*>(&a), sizeof x);
+    std::memcpy(static_cast<void*>(&y), static_cast<const void*>(&b), sizeof y);
+    x = (x & pick) | (y & ~pick);
+    std::memcpy(static_cast<void*>(&a), static_cast<const void*>(&x), sizeof x);
+    return a;
+  }
+}
+
+// The walk over the grid that the residuals take, for one run (T double) or
+// several side by side (T a vector of doubles, a run in each element).  `f`
+// gives, as T, element i of the MASSA set's bP (massa_bP), of u, of u as the
+// pass before left it (u_before) and of pl; keep(i, u) is told each u read.
+template <typename T>
+struct Sums {
+  T imbalance{};   // sum of |bP(i)|, i = 2..N-1 in order
+  T change{};      // max of |u(i) - u before(i)|, i = 2..N-1
+  T correction{};  // max of |pl(i)|, i = 1..N
+};
+
+template <typename T, typename Fields>
+Sums<T> walk(int N, Fields& f) {
+  Sums<T> w;
+  for (int i = 2; i <= N - 1; ++i) {
+    w.imbalance = w.imbalance + magnitude(f.massa_bP(i));
+    const T u = f.u(i);
+    w.change = larger(magnitude(u - f.u_before(i)), w.change);
+    f.keep(i, u);
+  }
+  for (int i = 1; i <= N; ++i)
+    w.correction = larger(magnitude(f.pl(i)), w.correction);
+  return w;
+}
+
+// The outlet pressure as the inventory step forms it, from p(1), p(2),
+// p(N-1) and p(N).
+inline double outlet_pressure(double p1, double p2, double pN1, double pN) {
+  return (pN1 + pN) * 0.5 - (p1 + p2) * 0.5;
+}
+
+// The scales that make the residuals relative.
+class Scales {
+ public:
+  explicit Scales(const SimulationState& s);
+  // The residuals from the walk's sums of a run and its outlet pressure.
+  Residuals of(double imbalance, double change, double correction, double outlet) const {
+    Residuals r;
+    r.mass = imbalance / inflow_;
+    r.velocity = change / velocity_;
+    r.pressure = correction / dynamic_;
+    r.outlet = outlet;
+    return r;
+  }
+
+ private:
+  double inflow_ = 1.0;    // Ae(1)*Uin
+  double velocity_ = 1.0;  // |Uin|
+  double dynamic_ = 1.0;   // q
+};
+
+// The arrays the residuals read, of a state: N and element i of the MASSA
+// set's bP, u, pl and p.
 struct StateFields {
   const SimulationState& s;
   int N() const { return s.N; }
@@ -51,6 +137,7 @@ struct StateFields {
   double p(int i) const { return s.p(i); }
 };
 
+// The residuals of one run, pass after pass: it keeps u of the pass before.
 class Meter {
  public:
   // Keeps u as it stands now, the values "before" of the first pass.  `s`
@@ -63,35 +150,24 @@ class Meter {
   // The same from any fields that give what StateFields gives.
   template <typename Fields>
   Residuals measure(const Fields& f) {
+    struct Before {
+      const Fields& f;
+      std::vector<double>& before;
+      double massa_bP(int i) const { return f.massa_bP(i); }
+      double u(int i) const { return f.u(i); }
+      double u_before(int i) const { return before[static_cast<std::size_t>(i)]; }
+      double pl(int i) const { return f.pl(i); }
+      void keep(int i, double u) { before[static_cast<std::size_t>(i)] = u; }
+    } fields{f, u_before_};
     const int N = f.N();
-    double imbalance = 0.0;
-    double change = 0.0;
-    for (int i = 2; i <= N - 1; ++i) {
-      imbalance += std::fabs(f.massa_bP(i));
-      const double u = f.u(i);
-      const double d = std::fabs(u - u_before_[static_cast<std::size_t>(i)]);
-      change = d > change ? d : change;
-      u_before_[static_cast<std::size_t>(i)] = u;
-    }
-    double correction = 0.0;
-    for (int i = 1; i <= N; ++i) {
-      const double c = std::fabs(f.pl(i));
-      correction = c > correction ? c : correction;
-    }
-
-    Residuals r;
-    r.mass = imbalance / inflow_;
-    r.velocity = change / velocity_;
-    r.pressure = correction / dynamic_;
-    r.outlet = (f.p(N - 1) + f.p(N)) * 0.5 - (f.p(1) + f.p(2)) * 0.5;
-    return r;
+    const Sums<double> w = walk<double>(N, fields);
+    return scales_.of(w.imbalance, w.change, w.correction,
+                      outlet_pressure(f.p(1), f.p(2), f.p(N - 1), f.p(N)));
   }
 
  private:
   std::vector<double> u_before_;  // element i is u(i); element 0 unused
-  double inflow_ = 1.0;           // Ae(1)*Uin
-  double velocity_ = 1.0;         // |Uin|
-  double dynamic_ = 1.0;          // q
+  Scales scales_;
 };
 
 }  // namespace moody::convergence
