@@ -1,7 +1,6 @@
 #include "grid.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "control/fpe.hpp"
 #include "control/principal.hpp"
@@ -134,8 +134,10 @@ void copy_parameters(const SimulationState& from, SimulationState& to) {
   to.itmaxm = from.itmaxm;
 }
 
-// The grids run on the cores there are, the finest (the longest) first; a
-// line on standard error as each one ends, when that is a terminal.
+// The window of each grid searched on every core, the finest (the longest)
+// first; the rest of each grid's work (its run and the program's) on a
+// thread of its own beside the searches that follow.  A line on standard
+// error as each grid ends, when that is a terminal.
 std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states) {
   std::vector<GridRun> runs(states.size());
   std::vector<std::size_t> order(states.size());
@@ -143,35 +145,40 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
     order[k] = k;
   std::sort(order.begin(), order.end(),
             [&](std::size_t a, std::size_t b) { return states[a]->N > states[b]->N; });
-  std::atomic<std::size_t> next{0};
   std::mutex lock;
   std::exception_ptr failure;
   std::size_t done = 0;
   const bool progress = stderr_is_terminal();
-  const auto work = [&] {
-    for (std::size_t k = next++; k < order.size(); k = next++) {
+  const auto failed = [&] {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (!failure) failure = std::current_exception();
+  };
+  const int cores = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+  std::vector<std::thread> rest;
+  for (const std::size_t k : order) {
+    Window window;
+    try {
+      window = search_window_in_lanes(*states[k], nullptr, cores);
+    } catch (...) {
+      failed();
+      break;
+    }
+    rest.emplace_back([&, k, w = std::move(window)]() mutable {
       try {
-        runs[order[k]] = run_grid(*states[order[k]]);
+        runs[k] = run_grid(*states[k], std::move(w));
       } catch (...) {
-        const std::lock_guard<std::mutex> hold(lock);
-        if (!failure) failure = std::current_exception();
+        failed();
         return;
       }
       const std::lock_guard<std::mutex> hold(lock);
       ++done;
       if (progress) {
-        std::fprintf(stderr, "\rgrid study: N = %d done (%llu of %llu)   ", states[order[k]]->N,
-                     ull(done), ull(order.size()));
+        std::fprintf(stderr, "\rgrid study: N = %d done (%llu of %llu)   ", states[k]->N, ull(done),
+                     ull(order.size()));
       }
-    }
-  };
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t helpers = std::min<std::size_t>(cores, states.size()) - 1;
-  std::vector<std::thread> threads;
-  for (std::size_t k = 0; k < helpers; ++k)
-    threads.emplace_back(work);
-  work();
-  for (std::thread& t : threads)
+    });
+  }
+  for (std::thread& t : rest)
     t.join();
   if (progress) std::fputs("\r                                             \r", stderr);
   if (failure) std::rethrow_exception(failure);
@@ -485,10 +492,14 @@ std::string grid_dados(const SimulationState& s, double dt, std::int64_t itmax) 
 }
 
 GridRun run_grid(SimulationState& s) {
+  return run_grid(s, search_window_in_lanes(s));
+}
+
+GridRun run_grid(SimulationState& s, Window window) {
   GridRun g;
   g.N = s.N;
   g.dx = s.L / (static_cast<double>(s.N) - 2.0);  // as the program forms it
-  g.window = search_window_in_lanes(s);
+  g.window = std::move(window);
   if (!g.window.open) {
     g.failure = closed_text(g.window, cap_for(s.itmax));
     return g;
@@ -508,36 +519,32 @@ GridRun run_grid(SimulationState& s) {
   }
   g.dt = chosen.dt;
 
-  const double saved = s.dt;
-  s.dt = g.dt;
-  const Outcome o = run(s);
-  s.dt = saved;
+  // The program's run of malha-N/dados.txt, watched pass by pass as run()
+  // watches a trial: where it converges is the folder's itmax, and the state
+  // it stops in is the program's after that many passes.  The parameters come
+  // from the program's reader of the folder's dados.txt.
+  SimulationState p;
+  const auto parse = [&](std::int64_t itmax) {
+    fpe::Masked masked;
+    g.dados = grid_dados(s, g.dt, itmax);
+    SimulationState read;
+    if (const std::optional<InputError> error = parse_input(g.dados, read)) {
+      fatal(error->code, folder_of(g.N) + "/" + error->description);
+    }
+    copy_parameters(read, p);
+  };
+  parse(s.itmax);  // the cap and the watch of the search
+  size_state(p);
+  const Outcome o = run(p);
   if (o.ending != Ending::kConverged) {
     g.failure = "the run at dt = " + real_text(g.dt) + " s does not converge again";
     return g;
   }
   g.passes = o.passes;
   g.iteration_error = settling(o);
-  g.dados = grid_dados(s, g.dt, o.passes);
-
-  // The program's run of that dados.txt: its reader, its start, itmax of its
-  // passes and its inventory, so that the value and the files are the ones
-  // the program gives.
-  SimulationState p;
+  parse(o.passes);
   {
     fpe::Masked masked;
-    if (const std::optional<InputError> error = parse_input(g.dados, p)) {
-      fatal(error->code, folder_of(g.N) + "/" + error->description);
-    }
-  }
-  size_state(p);
-  {
-    fpe::Masked masked;
-    start_run(p);
-    for (std::int32_t k = 1; k <= p.itmax; ++k) {
-      p.it = k;
-      outer_iteration(p);
-    }
     inventory(p);
   }
   g.outlet = p.p(p.N);

@@ -76,8 +76,10 @@ struct GridRun {
 };
 
 // Runs one grid: `s` holds the parameters of dados.txt with N set to the
-// grid's and has been sized (size_state).
+// grid's and has been sized (size_state).  The second form goes on from the
+// window of dt already searched for `s`.
 GridRun run_grid(SimulationState& s);
+GridRun run_grid(SimulationState& s, Window window);
 
 // The text of malha-N/dados.txt: the twelve values of `s`, each written
 // so that the program reads it back to the same bits, with dt and itmax
