@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "io/input_values.hpp"
 #include "lane_trials.hpp"
 #include "program_run.hpp"
+#include "residuals.hpp"
 #include "run.hpp"
 #include "test_support.hpp"
 #include "window.hpp"
@@ -368,6 +370,32 @@ void expect_same_trial(const convergence::Trial& t, const convergence::Trial& wa
 // Trials in the lanes of a batch, several dt of one grid side by side, are
 // the trials of try_dt, field for field: converged, needing more than itmax,
 // a fault in pass 1, diverging, and the cap.
+// The walk of the residuals over lanes side by side forms |x| and the larger
+// of two values with the bits of the double's: signed zeros, NaN either
+// sign (never the larger), infinities, subnormals.
+TEST(Residuals, SideBySideTheBitsOfEachLaneAlone) {
+  using Two [[gnu::vector_size(2 * sizeof(double))]] = double;
+  const double nan = std::nan("");
+  const double values[] = {0.0, -0.0, 1.5, -1.5, nan, -nan, INFINITY, -INFINITY, 4e-320, -4e-320};
+  const auto bits = [](double x) {
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+  };
+  for (const double a : values) {
+    for (const double b : values) {
+      SCOPED_TRACE(std::to_string(a) + " " + std::to_string(b));
+      const Two x{a, b}, y{b, a};
+      const Two m = convergence::magnitude(x), l = convergence::larger(x, y);
+      EXPECT_EQ(bits(m[0]), bits(convergence::magnitude(a)));
+      EXPECT_EQ(bits(m[1]), bits(convergence::magnitude(b)));
+      EXPECT_EQ(bits(l[0]), bits(convergence::larger(a, b)));
+      EXPECT_EQ(bits(l[1]), bits(convergence::larger(b, a)));
+      EXPECT_EQ(bits(convergence::larger(a, b)), bits(a > b ? a : b));
+    }
+  }
+}
+
 TEST(LaneTrials, EachIsTheTrialOfItsDtRunAlone) {
   const struct {
     const char* name;
