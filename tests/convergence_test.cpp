@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
@@ -376,7 +377,8 @@ void expect_same_trial(const convergence::Trial& t, const convergence::Trial& wa
 TEST(Residuals, SideBySideTheBitsOfEachLaneAlone) {
   using Two [[gnu::vector_size(2 * sizeof(double))]] = double;
   const double nan = std::nan("");
-  const double values[] = {0.0, -0.0, 1.5, -1.5, nan, -nan, INFINITY, -INFINITY, 4e-320, -4e-320};
+  const double inf = std::numeric_limits<double>::infinity();
+  const double values[] = {0.0, -0.0, 1.5, -1.5, nan, -nan, inf, -inf, 4e-320, -4e-320};
   const auto bits = [](double x) {
     std::uint64_t b;
     std::memcpy(&b, &x, sizeof b);

@@ -47,7 +47,7 @@ struct Sides {
   }
 };
 
-double element(double x, int) {
+double element(double x, int /*e*/) {
   return x;
 }
 double element(const Side& x, int e) {
@@ -73,7 +73,7 @@ struct GroupFields {
   T u(int i) const { return at(a.u, i); }
   T u_before(int i) const { return at(a.u_before, i); }
   T pl(int i) const { return at(a.pl, i); }
-  void keep(int, const T&) const {}  // the batch keeps u before the pass
+  void keep(int /*i*/, const T& /*u*/) const {}  // the batch keeps u before the pass
 };
 
 // True when the outlet pressure, over the passes after `beyond` that the
