@@ -149,12 +149,14 @@ Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
               : r.velocity >= kVelocityTolerance ? "velocity"
                                                  : "pressure";
   }
-  const Tail tail = tail_at(o.rows, k, moved_);
   settled_ = kSettled * scale;
-  if (below && tail.block > 0 && tail.rest() <= settled_ &&
-      tail_at(o.rows, k, moved_, 5).rest() <= settled_) {
-    o.ending = Ending::kConverged;
-    return Next::kEnded;
+  if (below) {  // the tail's bound only then: three searches of the lines a pass
+    const Tail tail = tail_at(o.rows, k, moved_);
+    if (tail.block > 0 && tail.rest() <= settled_ &&
+        tail_at(o.rows, k, moved_, 5).rest() <= settled_) {
+      o.ending = Ending::kConverged;
+      return Next::kEnded;
+    }
   }
   // The fields may have come to a cycle: the residuals of the pass whose
   // fields are kept recurring first, then the fields.
