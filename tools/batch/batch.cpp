@@ -106,6 +106,7 @@ class GroupStore {
     kMassaBP,
     kWorkP,
     kWorkQ,
+    kSums,  // 3 of each lane: the residuals' sums of the last pass
     kSlots
   };
 
@@ -157,7 +158,8 @@ class GroupStore {
             .qE = first_[kQmlAE],
             .mB = first_[kMassaBP],
             .P = first_[kWorkP],
-            .Q = first_[kWorkQ]};
+            .Q = first_[kWorkQ],
+            .sums = first_[kSums]};
   }
   void flip() { current_ = 1 - current_; }
 
@@ -631,15 +633,12 @@ Batch::Column Batch::column(Quantity q, int k) const {
   return {.first = g.array(slot) + k % group_lanes_, .stride = g.lanes()};
 }
 
-Batch::GroupArrays Batch::group_arrays(int k) const {
+ResidualSums<double> Batch::residual_sums(int k) const {
   check_lane(k, lanes_);
   const GroupStore& g = group_of(k);
-  return {.first = k - k % group_lanes_,
-          .lanes = g.lanes(),
-          .massa_bP = g.array(GroupStore::kMassaBP),
-          .u = g.array(g.now(GroupStore::kFieldU)),
-          .u_before = g.array(g.before(GroupStore::kFieldU)),
-          .pl = g.array(GroupStore::kPl)};
+  const double* sums = g.array(GroupStore::kSums) + k % group_lanes_;
+  const std::ptrdiff_t n = g.lanes();
+  return {.imbalance = sums[0], .change = sums[n], .correction = sums[2 * n]};
 }
 
 double Batch::formed(Quantity q, int k, int i) const {

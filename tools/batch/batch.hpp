@@ -26,6 +26,7 @@
 
 #include "control/fpe.hpp"
 #include "control/state.hpp"
+#include "residual_sums.hpp"
 #include "widths.hpp"
 
 namespace moody::batch {
@@ -138,19 +139,10 @@ class Batch {
   };
   Column column(Quantity q, int k) const;
 
-  // What a search measures after every pass, of the lanes of lane k's group
-  // side by side: element i of group lane l (lane `first` + l) of the MASSA
-  // set's bP, of u, of u before the last pass and of pl is at
-  // [(i-1)*lanes + l] of its array.  Valid until the next pass.
-  struct GroupArrays {
-    int first = 0;
-    int lanes = 1;
-    const double* massa_bP = nullptr;
-    const double* u = nullptr;
-    const double* u_before = nullptr;
-    const double* pl = nullptr;
-  };
-  GroupArrays group_arrays(int k) const;
+  // What a search measures of a running lane after every pass: the sums
+  // and maxima of its residuals (residual_sums.hpp), formed by the pass.
+  // Valid until the next pass.
+  ResidualSums<double> residual_sums(int k) const;
 
  private:
   struct Lane;

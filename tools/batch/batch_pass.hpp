@@ -16,9 +16,11 @@
 // one translation unit, none is shared between instruction sets.
 
 #include <cstddef>
+#include <type_traits>
 
 #include "flow/equations.hpp"
 #include "kernels.hpp"
+#include "residual_sums.hpp"
 
 namespace moody::batch {
 
@@ -224,16 +226,18 @@ void momentum_back_substitution(const GridView& g, const PassArrays<V>& a) {
 }
 
 // Up: the MASSA set and its forward sweep.
-template <typename V>
-void pressure_correction_forward_sweep(const GridView& g, const PassArrays<V>& a) {
+// The imbalance of the residuals summed into `sums` as the rows are formed.
+template <typename V, typename Sums>
+void pressure_correction_forward_sweep(const GridView& g, const PassArrays<V>& a, Sums& sums) {
   const int N = g.N;
   Elimination<V> e = first_eliminated_row(a.massa, a, pinned_row<V>());
 
   V Ae_w = V(g.Ae[0]), de_w = a.de(1), ue_w = a.ue(1);
   for (int i = 2; i <= N - 1; ++i) {
     const V Ae_e = V(g.Ae[i - 1]), de_e = a.de(i), ue_e = a.ue(i);
-    e = eliminate_row(a.massa, a, i, e,
-                      pressure_correction_row(Ae_w, de_w, ue_w, Ae_e, de_e, ue_e));
+    const Row<V> r = pressure_correction_row(Ae_w, de_w, ue_w, Ae_e, de_e, ue_e);
+    sums.add_imbalance(r.bP);
+    e = eliminate_row(a.massa, a, i, e, r);
     Ae_w = Ae_e;
     de_w = de_e;
     ue_w = ue_e;
@@ -243,8 +247,9 @@ void pressure_correction_forward_sweep(const GridView& g, const PassArrays<V>& a
 }
 
 // Down: pl, then the correction step, and u0 and ue0 copied from u and ue.
-template <typename V>
-void pressure_correction_back_substitution(const GridView& g, const PassArrays<V>& a) {
+// The two maxima of the residuals into `sums`, over the final pl and u.
+template <typename V, typename Sums>
+void pressure_correction_back_substitution(const GridView& g, const PassArrays<V>& a, Sums& sums) {
   const int N = g.N;
 
   const V pl_N = a.Q(N);
@@ -255,6 +260,9 @@ void pressure_correction_back_substitution(const GridView& g, const PassArrays<V
 
   V pl_EE = extrapolated_correction(pl_N1, pl_N2);  // pl(k+1) of node k below
   a.pl.set(N, pl_EE);
+  sums.add_correction(pl_EE);
+  sums.add_correction(pl_N1);
+  sums.add_correction(pl_N2);
   a.p.set(N, corrected_pressure(pl_EE, a.p_in(N)));
 
   V pl_E = pl_N1;  // pl(k)
@@ -267,6 +275,8 @@ void pressure_correction_back_substitution(const GridView& g, const PassArrays<V
     const V u_k = corrected_node_velocity(a.u(k), pl_EE, pl_P, a.dP(k));
     a.u.set(k, u_k);
     a.u0.set(k, u_k);
+    if (i >= 2) sums.add_correction(pl_W);  // pl(1) is formed again below
+    sums.add_change(u_k, a.u_in(k));
     if (k <= N - 2) {
       const V ue_k = corrected_face_velocity(a.ue(k), pl_EE, pl_E, a.de(k));
       a.ue.set(k, ue_k);
@@ -279,11 +289,13 @@ void pressure_correction_back_substitution(const GridView& g, const PassArrays<V
 
   const V pl_1 = extrapolated_correction(pl_E, pl_EE);
   a.pl.set(1, pl_1);
+  sums.add_correction(pl_1);
 
   a.p.set(2, corrected_pressure(pl_E, a.p_in(2)));
   const V u_2 = corrected_node_velocity(a.u(2), pl_EE, pl_1, a.dP(2));
   a.u.set(2, u_2);
   a.u0.set(2, u_2);
+  sums.add_change(u_2, a.u_in(2));
   const V ue_2 = corrected_face_velocity(a.ue(2), pl_EE, pl_E, a.de(2));
   a.ue.set(2, ue_2);
   a.ue0.set(2, ue_2);
@@ -300,14 +312,30 @@ void pressure_correction_back_substitution(const GridView& g, const PassArrays<V
   a.ue0.set(N - 1, a.ue(N - 1));
 }
 
-// The whole pass of the group, N >= 4.
+// The whole pass of the group, N >= 4, and the sums of the residuals of
+// each lane into w.sums (imbalance, change, correction, kLanes each).  The
+// replay in the program's order (kFormGrid) makes only the program's
+// operations: the sums' own could raise a flag the program never raises.
+template <typename V>
+struct NoSums {
+  void add_imbalance(const V& /*bP*/) {}
+  void add_change(const V& /*u*/, const V& /*before*/) {}
+  void add_correction(const V& /*pl*/) {}
+};
+
 template <typename V, bool kFormGrid = false>
 void batch_pass(const GridView& g, const GroupView& w) {
   const PassArrays<V> a(w);
+  std::conditional_t<kFormGrid, NoSums<V>, ResidualSums<V>> sums;
   momentum_forward_sweep<V, kFormGrid>(g, a);
   momentum_back_substitution(g, a);
-  pressure_correction_forward_sweep(g, a);
-  pressure_correction_back_substitution(g, a);
+  pressure_correction_forward_sweep(g, a, sums);
+  pressure_correction_back_substitution(g, a, sums);
+  if constexpr (!kFormGrid) {
+    sums.imbalance.store(w.sums);
+    sums.change.store(w.sums + V::kLanes);
+    sums.correction.store(w.sums + 2 * V::kLanes);
+  }
 }
 
 }  // namespace moody::batch

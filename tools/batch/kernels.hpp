@@ -45,6 +45,7 @@ struct GroupView {
   double *qW, *qP, *qE;  // of the QML set
   double* mB;            // of the MASSA set
   double *P, *Q;         // the solver's work pair
+  double* sums;          // the residuals' sums of the pass (batch_pass.hpp)
 };
 
 using PassKernel = void (*)(const GridView& grid, const GroupView& group);

@@ -23,6 +23,8 @@
 #include <cstring>
 #include <utility>
 
+#include "residual_sums.hpp"
+
 namespace moody::batch {
 
 #if defined(__GNUC__)
@@ -87,6 +89,17 @@ class Pack {
   friend Pack operator/(const Pack& a, const Pack& b) {
     Pack r;
     r.each([&](Vector& v, int g) { v = a.v_[g] / b.v_[g]; });
+    return r;
+  }
+  // |x| and the larger of two values, as residual_sums.hpp forms them.
+  friend Pack magnitude(const Pack& a) {
+    Pack r;
+    r.each([&](Vector& v, int g) { v = batch::magnitude(a.v_[g]); });
+    return r;
+  }
+  friend Pack larger(const Pack& a, const Pack& b) {
+    Pack r;
+    r.each([&](Vector& v, int g) { v = batch::larger(a.v_[g], b.v_[g]); });
     return r;
   }
   // The sign changed, as -x does to a double (NaN payloads included).

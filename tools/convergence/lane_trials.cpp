@@ -12,69 +12,12 @@
 #include "control/fpe.hpp"
 #include "control/start.hpp"
 #include "flow/sweeps.hpp"
-#include "lanes.hpp"
 #include "residuals.hpp"
 #include "run.hpp"
 
 namespace moody::convergence {
 
 namespace {
-
-// A vector of the doubles of kWidth lanes side by side; a double where the
-// compiler has no vector extensions.
-constexpr int kWidth = batch::kVectorExtensions ? 2 : 1;
-using Side = batch::VectorOf<kWidth>::type;
-
-// Four of them: the lanes of a cache line of the batch's arrays, walked with
-// four chains of sums and maxima side by side.
-struct Sides {
-  Side v[4];
-  template <typename F>
-  friend Sides each(const Sides& a, const Sides& b, F f) {
-    return {{f(a.v[0], b.v[0]), f(a.v[1], b.v[1]), f(a.v[2], b.v[2]), f(a.v[3], b.v[3])}};
-  }
-  friend Sides operator+(const Sides& a, const Sides& b) {
-    return each(a, b, [](Side x, Side y) { return x + y; });
-  }
-  friend Sides operator-(const Sides& a, const Sides& b) {
-    return each(a, b, [](Side x, Side y) { return x - y; });
-  }
-  friend Sides magnitude(const Sides& a) {
-    return each(a, a, [](Side x, Side) { return convergence::magnitude(x); });
-  }
-  friend Sides larger(const Sides& a, const Sides& b) {
-    return each(a, b, [](Side x, Side y) { return convergence::larger(x, y); });
-  }
-};
-
-double element(double x, int /*e*/) {
-  return x;
-}
-double element(const Side& x, int e) {
-  return x[e];
-}
-double element(const Sides& x, int e) {
-  return element(x.v[e / kWidth], e % kWidth);
-}
-
-// The arrays the residuals read, in place in a group of the batch: lanes
-// l .. l + (width of T) - 1 of the group, as T.
-template <typename T>
-struct GroupFields {
-  const batch::Batch::GroupArrays& a;
-  int l;
-  T at(const double* array, int i) const {
-    T v;
-    std::memcpy(static_cast<void*>(&v), array + static_cast<std::ptrdiff_t>(i - 1) * a.lanes + l,
-                sizeof v);
-    return v;
-  }
-  T massa_bP(int i) const { return at(a.massa_bP, i); }
-  T u(int i) const { return at(a.u, i); }
-  T u_before(int i) const { return at(a.u_before, i); }
-  T pl(int i) const { return at(a.pl, i); }
-  void keep(int /*i*/, const T& /*u*/) const {}  // the batch keeps u before the pass
-};
 
 // True when the outlet pressure, over the passes after `beyond` that the
 // lines of `rows` cover (each line covers the passes since the line before),
@@ -309,31 +252,14 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
 }
 
 void LaneTrials::measure() {
-  fpe::Masked masked;  // lanes that faulted or stand idle may hold anything
   const int N = base_.N;
-  const int per = batch_->layout().group_lanes();
-  for (int first = 0; first < lanes(); first += per) {
-    if (group(first).running == 0) continue;
-    const batch::Batch::GroupArrays a = batch_->group_arrays(first);
-    const auto lanes_of = [&]<typename T>(int l, int width, T) {
-      GroupFields<T> fields{a, l};
-      const Sums<T> w = walk<T>(N, fields);
-      for (int e = 0; e < width; ++e) {
-        const int k = a.first + l + e;
-        if (!lane_[static_cast<std::size_t>(k)].busy) continue;
-        const batch::Batch::Column p = batch_->column(batch::Quantity::kP, k);
-        residuals_[static_cast<std::size_t>(k)] =
-            scales_->of(element(w.imbalance, e), element(w.change, e), element(w.correction, e),
-                        outlet_pressure(p(1), p(2), p(N - 1), p(N)));
-      }
-    };
-    int l = 0;
-    for (; l + 4 * kWidth <= a.lanes; l += 4 * kWidth)
-      lanes_of(l, 4 * kWidth, Sides{});
-    for (; l + kWidth <= a.lanes; l += kWidth)
-      lanes_of(l, kWidth, Side{});
-    for (; l < a.lanes; ++l)
-      lanes_of(l, 1, 0.0);
+  for (std::size_t k = 0; k < lane_.size(); ++k) {
+    if (!lane_[k].busy) continue;
+    const int lane = static_cast<int>(k);
+    const batch::ResidualSums<double> w = batch_->residual_sums(lane);
+    const batch::Batch::Column p = batch_->column(batch::Quantity::kP, lane);
+    residuals_[k] = scales_->of(w.imbalance, w.change, w.correction,
+                                outlet_pressure(p(1), p(2), p(N - 1), p(N)));
   }
 }
 

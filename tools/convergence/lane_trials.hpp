@@ -74,7 +74,7 @@ class LaneTrials {
  private:
   struct Lane;
   // The residuals of the pass just made, of every running lane, into
-  // residuals_: a walk over the grid for the lanes of a group side by side.
+  // residuals_, from the sums the pass formed.
   void measure();
   bool finished(int k, std::vector<LaneEnd>& ended);
   // The lanes of the group that starts at lane `first`: how many run, the

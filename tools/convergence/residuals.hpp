@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "control/state.hpp"
+#include "residual_sums.hpp"
 
 namespace moody::convergence {
 
@@ -43,49 +44,24 @@ struct Residuals {
 // The dynamic pressure 0.5*ro*Uin^2 of the inlet flow [Pa].
 double dynamic_pressure(const SimulationState& s);
 
-// |x| as fabs forms it, and the larger of a and b as the residuals pick it
-// (b unless a > b, so a NaN a never wins): for a double, or for a vector of
-// doubles element by element, each element the double's bits.
-template <typename T>
-T magnitude(T x) {
-  if constexpr (std::is_floating_point_v<T>) {
-    return std::fabs(x);
-  } else {
-    using Bits [[gnu::vector_size(sizeof(T))]] = std::int64_t;
-    Bits b;
-    std::memcpy(static_cast<void*>(&b), static_cast<const void*>(&x), sizeof b);
-    b &= ~(Bits{} + INT64_MIN);
-    std::memcpy(static_cast<void*>(&x), static_cast<const void*>(&b), sizeof b);
-    return x;
-  }
-}
-template <typename T>
-T larger(T a, T b) {
-  return a > b ? a : b;  // on vectors, the compilers' element-wise select (maxpd on x86)
-}
+using batch::larger;
+using batch::magnitude;
 
-// The walk over the grid that the residuals take, for one run (T double) or
-// several side by side (T a vector of doubles, a run in each element).  `f`
-// gives, as T, element i of the MASSA set's bP (massa_bP), of u, of u as the
-// pass before left it (u_before) and of pl; keep(i, u) is told each u read.
-template <typename T>
-struct Sums {
-  T imbalance{};   // sum of |bP(i)|, i = 2..N-1 in order
-  T change{};      // max of |u(i) - u before(i)|, i = 2..N-1
-  T correction{};  // max of |pl(i)|, i = 1..N
-};
-
+// The walk over the grid that the residuals take (residual_sums.hpp), for
+// one run (T double) or several side by side.  `f` gives, as T, element i of
+// the MASSA set's bP (massa_bP), of u, of u as the pass before left it
+// (u_before) and of pl; keep(i, u) is told each u read.
 template <typename T, typename Fields>
-Sums<T> walk(int N, Fields& f) {
-  Sums<T> w;
+batch::ResidualSums<T> walk(int N, Fields& f) {
+  batch::ResidualSums<T> w;
   for (int i = 2; i <= N - 1; ++i) {
-    w.imbalance = w.imbalance + magnitude(f.massa_bP(i));
+    w.add_imbalance(f.massa_bP(i));
     const T u = f.u(i);
-    w.change = larger(magnitude(u - f.u_before(i)), w.change);
+    w.add_change(u, f.u_before(i));
     f.keep(i, u);
   }
   for (int i = 1; i <= N; ++i)
-    w.correction = larger(magnitude(f.pl(i)), w.correction);
+    w.add_correction(f.pl(i));
   return w;
 }
 
@@ -149,7 +125,7 @@ class Meter {
       void keep(int i, double u) { before[static_cast<std::size_t>(i)] = u; }
     } fields{f, u_before_};
     const int N = f.N();
-    const Sums<double> w = walk<double>(N, fields);
+    const batch::ResidualSums<double> w = walk<double>(N, fields);
     return scales_.of(w.imbalance, w.change, w.correction,
                       outlet_pressure(f.p(1), f.p(2), f.p(N - 1), f.p(N)));
   }
