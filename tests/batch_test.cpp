@@ -21,12 +21,14 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/fpe.hpp"
 #include "control/principal.hpp"
 #include "control/start.hpp"
 #include "flow_support.hpp"
+#include "residuals.hpp"
 #include "test_support.hpp"
 
 namespace moody {
@@ -91,6 +93,22 @@ Case duct(int N, double cd) {
   return c;
 }
 
+// The sums of the residuals as a run alone forms them (the walk of a
+// search's single run), from its state and u before its last pass.
+batch::ResidualSums<double> sums_of(const SimulationState& s, const Array1& before) {
+  struct Fields {
+    const SimulationState& s;
+    const Array1& before;
+    double massa_bP(int i) const { return s.MASSA.bP(i); }
+    double u(int i) const { return s.u(i); }
+    double u_before(int i) const { return before(i); }
+    double pl(int i) const { return s.pl(i); }
+    void keep(int /*i*/, double /*u*/) const {}
+  } f{s, before};
+  return convergence::walk<double>(s.N, f);
+}
+
+// Also the sums of the residuals that the pass forms, against the walk's.
 TEST(Batch, LanesAreTheProgramsRunsPassAfterPass) {
   Case narrowing = duct(33, -0.01), rough = duct(12, 0.05);
   rough.f = 0.08, rough.Uin = 2.5;
@@ -111,10 +129,19 @@ TEST(Batch, LanesAreTheProgramsRunsPassAfterPass) {
       for (int pass = 1; pass <= 25; ++pass) {
         ASSERT_EQ(b.pass(), 0);
         for (int k = 0; k < lanes; ++k) {
-          program_pass(runs[static_cast<std::size_t>(k)]);
+          SimulationState& run = runs[static_cast<std::size_t>(k)];
+          const Array1 before = run.u;
+          program_pass(run);
           b.state(k, lane);
-          ASSERT_EQ(difference(runs[static_cast<std::size_t>(k)], lane), "")
-              << "lane " << k << ", pass " << pass;
+          ASSERT_EQ(difference(run, lane), "") << "lane " << k << ", pass " << pass;
+          const batch::ResidualSums<double> want = sums_of(run, before);
+          const batch::ResidualSums<double> got = b.residual_sums(k);
+          for (const auto& [g, w] :
+               {std::pair{got.imbalance, want.imbalance}, std::pair{got.change, want.change},
+                std::pair{got.correction, want.correction}}) {
+            ASSERT_EQ(std::memcmp(&g, &w, sizeof g), 0)
+                << "lane " << k << ", pass " << pass << ": " << g << " against " << w;
+          }
         }
       }
     }
@@ -156,10 +183,19 @@ TEST(Batch, LanesAreTheProgramsPassFromAnyState) {
       for (int pass = 1; pass <= 3; ++pass) {
         ASSERT_EQ(b.pass(), 0);
         for (int k = 0; k < lanes; ++k) {
-          program_pass(runs[static_cast<std::size_t>(k)]);
+          SimulationState& run = runs[static_cast<std::size_t>(k)];
+          const Array1 before = run.u;
+          program_pass(run);
           b.state(k, lane);
-          ASSERT_EQ(difference(runs[static_cast<std::size_t>(k)], lane), "")
-              << "lane " << k << ", pass " << pass;
+          ASSERT_EQ(difference(run, lane), "") << "lane " << k << ", pass " << pass;
+          const batch::ResidualSums<double> want = sums_of(run, before);
+          const batch::ResidualSums<double> got = b.residual_sums(k);
+          for (const auto& [g, w] :
+               {std::pair{got.imbalance, want.imbalance}, std::pair{got.change, want.change},
+                std::pair{got.correction, want.correction}}) {
+            ASSERT_EQ(std::memcmp(&g, &w, sizeof g), 0)
+                << "lane " << k << ", pass " << pass << ": " << g << " against " << w;
+          }
         }
       }
       // One element at a time, the arrays a pass keeps and those formed when
