@@ -105,7 +105,7 @@ batch::ResidualSums<double> sums_of(const SimulationState& s, const Array1& befo
     double pl(int i) const { return s.pl(i); }
     void keep(int /*i*/, double /*u*/) const {}
   } f{s, before};
-  return convergence::walk<double>(s.N, f);
+  return convergence::walk(s.N, f);
 }
 
 // One pass of the program's `run`, against lane k of `b` after its pass

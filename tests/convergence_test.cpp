@@ -371,7 +371,7 @@ void expect_same_trial(const convergence::Trial& t, const convergence::Trial& wa
 // Trials in the lanes of a batch, several dt of one grid side by side, are
 // the trials of try_dt, field for field: converged, needing more than itmax,
 // a fault in pass 1, diverging, and the cap.
-// The walk of the residuals over lanes side by side forms |x| and the larger
+// The residuals' sums of lanes side by side form |x| and the larger
 // of two values with the bits of the double's: signed zeros, NaN either
 // sign (never the larger), infinities, subnormals.
 TEST(Residuals, SideBySideTheBitsOfEachLaneAlone) {
@@ -388,12 +388,12 @@ TEST(Residuals, SideBySideTheBitsOfEachLaneAlone) {
     for (const double b : values) {
       SCOPED_TRACE(std::to_string(a) + " " + std::to_string(b));
       const Two x{a, b}, y{b, a};
-      const Two m = convergence::magnitude(x), l = convergence::larger(x, y);
-      EXPECT_EQ(bits(m[0]), bits(convergence::magnitude(a)));
-      EXPECT_EQ(bits(m[1]), bits(convergence::magnitude(b)));
-      EXPECT_EQ(bits(l[0]), bits(convergence::larger(a, b)));
-      EXPECT_EQ(bits(l[1]), bits(convergence::larger(b, a)));
-      EXPECT_EQ(bits(convergence::larger(a, b)), bits(a > b ? a : b));
+      const Two m = batch::magnitude(x), l = batch::larger(x, y);
+      EXPECT_EQ(bits(m[0]), bits(batch::magnitude(a)));
+      EXPECT_EQ(bits(m[1]), bits(batch::magnitude(b)));
+      EXPECT_EQ(bits(l[0]), bits(batch::larger(a, b)));
+      EXPECT_EQ(bits(l[1]), bits(batch::larger(b, a)));
+      EXPECT_EQ(bits(batch::larger(a, b)), bits(a > b ? a : b));
     }
   }
 }

@@ -312,10 +312,9 @@ void pressure_correction_back_substitution(const GridView& g, const PassArrays<V
   a.ue0.set(N - 1, a.ue(N - 1));
 }
 
-// The whole pass of the group, N >= 4, and the sums of the residuals of
-// each lane into w.sums (imbalance, change, correction, kLanes each).  The
-// replay in the program's order (kFormGrid) makes only the program's
-// operations: the sums' own could raise a flag the program never raises.
+// The sums of the replay in the program's order (kFormGrid), which makes
+// only the program's operations: the sums' own could raise a flag the
+// program never raises.
 template <typename V>
 struct NoSums {
   void add_imbalance(const V& /*bP*/) {}
@@ -323,6 +322,8 @@ struct NoSums {
   void add_correction(const V& /*pl*/) {}
 };
 
+// The whole pass of the group, N >= 4, and the sums of the residuals of
+// each lane into w.sums (imbalance, change, correction, kLanes each).
 template <typename V, bool kFormGrid = false>
 void batch_pass(const GridView& g, const GroupView& w) {
   const PassArrays<V> a(w);

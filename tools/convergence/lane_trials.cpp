@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <map>
 #include <thread>
@@ -69,7 +68,6 @@ LaneTrials::LaneTrials(SimulationState s, int lanes, int group) : base_(std::mov
   scales_.emplace(base_);
   batch_ = std::make_unique<batch::Batch>(base_, lanes, batch::layout_for(group));
   lane_.resize(static_cast<std::size_t>(lanes));
-  residuals_.resize(static_cast<std::size_t>(lanes));
 }
 
 LaneTrials::~LaneTrials() = default;
@@ -230,7 +228,11 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   }
   // As run() tells its Watch of a pass.
   const std::int64_t pass = l.moved_after + batch_->passes(k);
-  const Residuals& r = residuals_[static_cast<std::size_t>(k)];
+  const batch::ResidualSums<double> w = batch_->residual_sums(k);
+  const batch::Batch::Column p = batch_->column(batch::Quantity::kP, k);
+  const int N = base_.N;
+  const Residuals r =
+      scales_->of(w.imbalance, w.change, w.correction, outlet_pressure(p(1), p(2), p(N - 1), p(N)));
   if (const std::optional<Fault> f = unannounced(r)) {
     watch.fault(pass, *f);
     return end();
@@ -251,25 +253,12 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   return false;
 }
 
-void LaneTrials::measure() {
-  const int N = base_.N;
-  for (std::size_t k = 0; k < lane_.size(); ++k) {
-    if (!lane_[k].busy) continue;
-    const int lane = static_cast<int>(k);
-    const batch::ResidualSums<double> w = batch_->residual_sums(lane);
-    const batch::Batch::Column p = batch_->column(batch::Quantity::kP, lane);
-    residuals_[k] = scales_->of(w.imbalance, w.change, w.correction,
-                                outlet_pressure(p(1), p(2), p(N - 1), p(N)));
-  }
-}
-
 std::vector<LaneEnd> LaneTrials::advance(std::atomic<bool>* stop) {
   std::vector<LaneEnd> ended;
   while (ended.empty()) {
     if (std::none_of(lane_.begin(), lane_.end(), [](const Lane& l) { return l.busy; })) break;
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
     batch_->pass();
-    measure();
     for (std::size_t k = 0; k < lane_.size(); ++k) {
       Lane& l = lane_[k];
       if (!l.busy || !finished(static_cast<int>(k), ended)) continue;

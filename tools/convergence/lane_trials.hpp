@@ -58,7 +58,7 @@ class LaneTrials {
 
   // Runs moved between lanes, each going on where it stood with its watch:
   // the running lanes gathered into as few groups as they fill; one run
-  // (not of `keep`) moved to a free lane of `to`, a batch of the same grid.
+  // moved to a free lane of `to`, a batch of the same grid.
   void gather();
   bool move_one(LaneTrials& to);
   int running_lanes() const;
@@ -73,9 +73,6 @@ class LaneTrials {
 
  private:
   struct Lane;
-  // The residuals of the pass just made, of every running lane, into
-  // residuals_, from the sums the pass formed.
-  void measure();
   bool finished(int k, std::vector<LaneEnd>& ended);
   // The lanes of the group that starts at lane `first`: how many run, the
   // first free one and the last running one (-1: none).
@@ -98,7 +95,6 @@ class LaneTrials {
   std::optional<Scales> scales_;
   std::unique_ptr<batch::Batch> batch_;
   std::vector<Lane> lane_;
-  std::vector<Residuals> residuals_;  // of each lane, after the last pass
 };
 
 // The lanes a search runs at once on one core, and to a group.

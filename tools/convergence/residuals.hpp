@@ -24,9 +24,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <type_traits>
 #include <vector>
 
 #include "control/state.hpp"
@@ -44,19 +41,16 @@ struct Residuals {
 // The dynamic pressure 0.5*ro*Uin^2 of the inlet flow [Pa].
 double dynamic_pressure(const SimulationState& s);
 
-using batch::larger;
-using batch::magnitude;
-
-// The walk over the grid that the residuals take (residual_sums.hpp), for
-// one run (T double) or several side by side.  `f` gives, as T, element i of
+// The walk over the grid of a run that the residuals take, with the steps
+// of residual_sums.hpp that a batch's pass takes too.  `f` gives element i of
 // the MASSA set's bP (massa_bP), of u, of u as the pass before left it
 // (u_before) and of pl; keep(i, u) is told each u read.
-template <typename T, typename Fields>
-batch::ResidualSums<T> walk(int N, Fields& f) {
-  batch::ResidualSums<T> w;
+template <typename Fields>
+batch::ResidualSums<double> walk(int N, Fields& f) {
+  batch::ResidualSums<double> w;
   for (int i = 2; i <= N - 1; ++i) {
     w.add_imbalance(f.massa_bP(i));
-    const T u = f.u(i);
+    const double u = f.u(i);
     w.add_change(u, f.u_before(i));
     f.keep(i, u);
   }
@@ -125,7 +119,7 @@ class Meter {
       void keep(int i, double u) { before[static_cast<std::size_t>(i)] = u; }
     } fields{f, u_before_};
     const int N = f.N();
-    const batch::ResidualSums<double> w = walk<double>(N, fields);
+    const batch::ResidualSums<double> w = walk(N, fields);
     return scales_.of(w.imbalance, w.change, w.correction,
                       outlet_pressure(f.p(1), f.p(2), f.p(N - 1), f.p(N)));
   }
