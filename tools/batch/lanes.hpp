@@ -126,14 +126,17 @@ class Pack {
     (std::make_index_sequence<static_cast<std::size_t>(G)>{});
   }
 
+  // Initialised from W copies of x, which the compilers make one broadcast;
+  // filled element by element, it took an insert per lane, for each of the
+  // grid's values and constants in every row of the pass.
   static Vector splat(double x) {
     if constexpr (W == 1) {
       return x;
     } else {
-      Vector v;
-      for (int k = 0; k < W; ++k)
-        v[k] = x;
-      return v;
+      return [x]<std::size_t... k>(std::index_sequence<k...>) {
+        return Vector{(static_cast<void>(k), x)...};
+      }
+      (std::make_index_sequence<static_cast<std::size_t>(W)>{});
     }
   }
 
