@@ -296,16 +296,16 @@ int vectors_index(int vectors) {
 // --- Layout ---------------------------------------------------------------------
 
 Layout layout_for(int lanes, Width width) {
-  // From the benchmarks (docs/performance.md): the division units are the
-  // bound once a group gives them enough independent lanes.  Eight-double
-  // vectors pay from two to a group; four-double ones from one, and two
-  // beat one from eight lanes.  The first of these that runs here, within
-  // `width`, and that the lanes fill.
+  // From the benchmarks (docs/performance.md): one eight-double vector to a
+  // group costs about what one four-double vector does, and two pay from 16
+  // lanes; four-double vectors pay from one, and two beat one from eight
+  // lanes.  The first of these that runs here, within `width`, and that the
+  // lanes fill.
   struct Choice {
     Layout layout;
     int fewest_lanes;
   };
-  static constexpr Choice kChoices[] = {{{Width::kAvx512, 4}, 32},  {{Width::kAvx512, 2}, 16},
+  static constexpr Choice kChoices[] = {{{Width::kAvx512, 2}, 16},  {{Width::kAvx512, 1}, 8},
                                         {{Width::kAvx2, 2}, 8},     {{Width::kAvx2, 1}, 4},
                                         {{Width::kBaseline, 2}, 4}, {{Width::kBaseline, 1}, 1}};
   for (const Choice& c : kChoices) {

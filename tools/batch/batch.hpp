@@ -44,9 +44,9 @@ struct Layout {
 };
 
 // The layout that suits `lanes` lanes with `width` the widest allowed, from
-// the benchmarks of docs/performance.md: AVX-512 from 16 lanes (two vectors
-// to a group, four from 32), AVX2 from 4 (one vector, two from 8), the
-// baseline below.
+// the benchmarks of docs/performance.md: AVX-512 from 8 lanes (one vector to
+// a group, two from 16), AVX2 from 4 (one vector, two from 8), the baseline
+// below.
 Layout layout_for(int lanes, Width width = widest_here());
 
 // The fault that stopped a lane, as the program's trap would have named it.
