@@ -98,6 +98,12 @@ int LaneTrials::running_lanes() const {
   return lanes() - free_lanes();
 }
 
+int LaneTrials::spare_lanes() const {
+  const int per = batch_->layout().group_lanes();
+  const int n = running_lanes();
+  return n == 0 ? per : (n + per - 1) / per * per - n;
+}
+
 LaneTrials::Group LaneTrials::group(int first) const {
   Group g;
   const int per = batch_->layout().group_lanes();
@@ -437,16 +443,20 @@ Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int c
         }
       }
     }
-    // New runs where the fewest lanes are busy.
+    // New runs where the fewest lanes are busy.  A run asked for only on the
+    // assumption that those before it in its part converge (depth > 0)
+    // starts only where it costs no group pass of its own: a second group
+    // on a core doubles the cost of every pass of the runs there, and the
+    // search may be waiting for one of them.
     for (const Planner::Want& want : wanted) {
       if (running(want.dt)) continue;
       LaneTrials* emptiest = nullptr;
       for (const auto& lanes : sets) {
-        if (lanes->free_lanes() > 0 &&
+        if (lanes->free_lanes() > 0 && (want.depth == 0 || lanes->spare_lanes() > 0) &&
             (emptiest == nullptr || lanes->free_lanes() > emptiest->free_lanes()))
           emptiest = lanes.get();
       }
-      if (emptiest == nullptr) break;
+      if (emptiest == nullptr) continue;
       if (observer != nullptr) observer->trial(want.dt);
       emptiest->start(want.dt, want.beyond);
     }

@@ -62,6 +62,10 @@ class LaneTrials {
   void gather();
   bool move_one(LaneTrials& to);
   int running_lanes() const;
+  // Runs that can start without a group pass more, once the running ones
+  // are gathered: the free lanes of the groups they fill, a group's worth
+  // when none runs.
+  int spare_lanes() const;
 
   // Passes of every running lane until one of them or more end (none when
   // no lane runs), or until `stop` is set (tested after every pass); sets
