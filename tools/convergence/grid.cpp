@@ -153,7 +153,7 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
     const std::lock_guard<std::mutex> hold(lock);
     if (!failure) failure = std::current_exception();
   };
-  const int cores = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+  const int cores = search_cores();
   std::vector<std::thread> rest;
   for (const std::size_t k : order) {
     Window window;

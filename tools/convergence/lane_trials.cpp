@@ -416,6 +416,10 @@ class Planner : public TrialSource {
 
 }  // namespace
 
+int search_cores() {
+  return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
 Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int cores) {
   if (s.N < kSweepMinimumN) return search_window(s, observer);
   std::vector<std::unique_ptr<LaneTrials>> sets;

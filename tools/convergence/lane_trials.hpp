@@ -105,6 +105,10 @@ class LaneTrials {
 inline constexpr int kSearchLanes = 16;
 inline constexpr int kSearchGroup = 8;
 
+// The cores a search runs on: two where the machine has two or more, each
+// with a batch of its own; else one.
+int search_cores();
+
 // The window search of window.hpp with its trials run in lanes, on `cores`
 // threads (each with a batch of its own): the same search, each trial the
 // run try_dt makes; those that cannot change its outcome are cut short or

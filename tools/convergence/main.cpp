@@ -19,7 +19,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 
 #include "control/console.hpp"
 #include "control/principal.hpp"
@@ -214,9 +213,7 @@ int convergence(int argc, char** argv) {
   if (window) {
     put_text("folder: " + here() + "\n");
     std::fflush(stdout);
-    // Both cores of a two-core machine, each with a batch of its own.
-    const int cores = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
-    const Window w = search_window_in_lanes(s, &progress, cores);
+    const Window w = search_window_in_lanes(s, &progress, search_cores());
     progress.clear();
     const Verdict v = window_report(w, s);
     std::fputs(v.text.c_str(), stdout);

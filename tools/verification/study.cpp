@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "duct_solution.hpp"
+#include "lane_trials.hpp"
 #include "program_run.hpp"
 #include "report.hpp"
 #include "window.hpp"
@@ -64,11 +65,11 @@ std::string failure(const Outcome& r) {
   return text;
 }
 
-// The window of a grid, by the convergence tool's search.
+// The window of a grid, by the convergence tool's search, its trials in lanes.
 Window search(const Duct& c, int N) {
   SimulationState s;
   set_case(s, c, Grid{N, 0.0, 20 * N});  // no dt of its own to try first
-  return convergence::search_window(s);
+  return convergence::search_window_in_lanes(s, nullptr, convergence::search_cores());
 }
 
 struct Row {
