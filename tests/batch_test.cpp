@@ -93,30 +93,16 @@ Case duct(int N, double cd) {
   return c;
 }
 
-// The sums of the residuals as a run alone forms them (the walk of a
-// search's single run), from its state and u before its last pass.
-batch::ResidualSums<double> sums_of(const SimulationState& s, const Array1& before) {
-  struct Fields {
-    const SimulationState& s;
-    const Array1& before;
-    double massa_bP(int i) const { return s.MASSA.bP(i); }
-    double u(int i) const { return s.u(i); }
-    double u_before(int i) const { return before(i); }
-    double pl(int i) const { return s.pl(i); }
-    void keep(int /*i*/, double /*u*/) const {}
-  } f{s, before};
-  return convergence::walk(s.N, f);
-}
-
 // One pass of the program's `run`, against lane k of `b` after its pass
 // (read into `lane`): empty when the states and the sums of the residuals
 // hold the same bits, else the first that does not.
 std::string pass_difference(const Batch& b, int k, SimulationState& run, SimulationState& lane) {
-  const Array1 before = run.u;
+  Array1 before = run.u;
   program_pass(run);
   b.state(k, lane);
   if (std::string d = difference(run, lane); !d.empty()) return d;
-  const batch::ResidualSums<double> want = sums_of(run, before);
+  // As a run alone forms them: the walk of a search's single run.
+  const batch::ResidualSums<double> want = convergence::walk(run, before);
   const batch::ResidualSums<double> got = b.residual_sums(k);
   for (const auto& [name, g, w] : {std::tuple{"imbalance", got.imbalance, want.imbalance},
                                    std::tuple{"change", got.change, want.change},

@@ -19,10 +19,6 @@ Scales::Scales(const SimulationState& s)
       velocity_(or_one(std::fabs(s.Uin))),
       dynamic_(or_one(dynamic_pressure(s))) {}
 
-Meter::Meter(const SimulationState& s)
-    : u_before_(static_cast<std::size_t>(s.N) + 1, 0.0), scales_(s) {
-  for (int i = 1; i <= s.N; ++i)
-    u_before_[static_cast<std::size_t>(i)] = s.u(i);
-}
+Meter::Meter(const SimulationState& s) : u_before_(s.u), scales_(s) {}
 
 }  // namespace moody::convergence

@@ -21,11 +21,6 @@
 // A normaliser that is zero (Uin = 0) is taken as 1; such a run stops with a
 // fault in its first pass anyway.
 
-#include <algorithm>
-#include <cmath>
-#include <cstddef>
-#include <vector>
-
 #include "control/state.hpp"
 #include "residual_sums.hpp"
 
@@ -41,21 +36,20 @@ struct Residuals {
 // The dynamic pressure 0.5*ro*Uin^2 of the inlet flow [Pa].
 double dynamic_pressure(const SimulationState& s);
 
-// The walk over the grid of a run that the residuals take, with the steps
-// of residual_sums.hpp that a batch's pass takes too.  `f` gives element i of
-// the MASSA set's bP (massa_bP), of u, of u as the pass before left it
-// (u_before) and of pl; keep(i, u) is told each u read.
-template <typename Fields>
-batch::ResidualSums<double> walk(int N, Fields& f) {
+// The walk over the grid of a run's state after a pass that the residuals
+// take, with the steps of residual_sums.hpp that a batch's pass takes too.
+// `before` holds u as the pass before left it, and is left holding u(2..N-1)
+// of this pass.
+inline batch::ResidualSums<double> walk(const SimulationState& s, Array1& before) {
   batch::ResidualSums<double> w;
-  for (int i = 2; i <= N - 1; ++i) {
-    w.add_imbalance(f.massa_bP(i));
-    const double u = f.u(i);
-    w.add_change(u, f.u_before(i));
-    f.keep(i, u);
+  for (int i = 2; i <= s.N - 1; ++i) {
+    w.add_imbalance(s.MASSA.bP(i));
+    const double u = s.u(i);
+    w.add_change(u, before(i));
+    before(i) = u;
   }
-  for (int i = 1; i <= N; ++i)
-    w.add_correction(f.pl(i));
+  for (int i = 1; i <= s.N; ++i)
+    w.add_correction(s.pl(i));
   return w;
 }
 
@@ -85,17 +79,6 @@ class Scales {
   double dynamic_ = 1.0;   // q
 };
 
-// The arrays the residuals read, of a state: N and element i of the MASSA
-// set's bP, u, pl and p.
-struct StateFields {
-  const SimulationState& s;
-  int N() const { return s.N; }
-  double massa_bP(int i) const { return s.MASSA.bP(i); }
-  double u(int i) const { return s.u(i); }
-  double pl(int i) const { return s.pl(i); }
-  double p(int i) const { return s.p(i); }
-};
-
 // The residuals of one run, pass after pass: it keeps u of the pass before.
 class Meter {
  public:
@@ -104,28 +87,15 @@ class Meter {
   explicit Meter(const SimulationState& s);
 
   // The residuals of the pass that has just run; keeps its u for the next.
-  Residuals measure(const SimulationState& s) { return measure(StateFields{s}); }
-
-  // The same from any fields that give what StateFields gives.
-  template <typename Fields>
-  Residuals measure(const Fields& f) {
-    struct Before {
-      const Fields& f;
-      std::vector<double>& before;
-      double massa_bP(int i) const { return f.massa_bP(i); }
-      double u(int i) const { return f.u(i); }
-      double u_before(int i) const { return before[static_cast<std::size_t>(i)]; }
-      double pl(int i) const { return f.pl(i); }
-      void keep(int i, double u) { before[static_cast<std::size_t>(i)] = u; }
-    } fields{f, u_before_};
-    const int N = f.N();
-    const batch::ResidualSums<double> w = walk(N, fields);
+  Residuals measure(const SimulationState& s) {
+    const batch::ResidualSums<double> w = walk(s, u_before_);
+    const int N = s.N;
     return scales_.of(w.imbalance, w.change, w.correction,
-                      outlet_pressure(f.p(1), f.p(2), f.p(N - 1), f.p(N)));
+                      outlet_pressure(s.p(1), s.p(2), s.p(N - 1), s.p(N)));
   }
 
  private:
-  std::vector<double> u_before_;  // element i is u(i); element 0 unused
+  Array1 u_before_;  // u as the pass before left it
   Scales scales_;
 };
 
