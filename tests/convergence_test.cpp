@@ -368,9 +368,6 @@ void expect_same_trial(const convergence::Trial& t, const convergence::Trial& wa
   EXPECT_EQ(t.fault, want.fault);
 }
 
-// Trials in the lanes of a batch, several dt of one grid side by side, are
-// the trials of try_dt, field for field: converged, needing more than itmax,
-// a fault in pass 1, diverging, and the cap.
 // The residuals' sums of lanes side by side form |x| and the larger
 // of two values with the bits of the double's: signed zeros, NaN either
 // sign (never the larger), infinities, subnormals.
@@ -398,6 +395,9 @@ TEST(Residuals, SideBySideTheBitsOfEachLaneAlone) {
   }
 }
 
+// Trials in the lanes of a batch, several dt of one grid side by side, are
+// the trials of try_dt, field for field: converged, needing more than itmax,
+// a fault in pass 1, diverging, and the cap.
 TEST(LaneTrials, EachIsTheTrialOfItsDtRunAlone) {
   const struct {
     const char* name;
