@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -78,6 +79,70 @@ std::pair<Trial, Trial> edge(const Ask& trials, const Trial& start, double facto
   return {good, bad};
 }
 
+// 1. A first converging dt: max(T/10, floor), else the dt of dados.txt
+// (`given`, 0 for none), else the first that converges on the scan up from
+// floor/2; nullptr when none does.
+const Trial* first_converging(const Ask& trials, const Window& w, double T, double given) {
+  std::vector<double> firsts = {std::max(0.1 * T, std::isfinite(w.floor) ? w.floor : 0.0)};
+  if (given > 0.0) firsts.push_back(given);
+  for (double dt : firsts) {
+    if (!(dt >= w.bottom && dt <= w.top)) continue;
+    const Trial& t = trials.at(dt);
+    if (t.ok()) return &t;
+  }
+  if (!std::isfinite(w.floor)) return nullptr;
+  for (double dt = std::max(0.5 * w.floor, w.bottom); dt <= w.top; dt *= std::pow(2.0, 0.25)) {
+    const Trial& t = trials.at(dt);
+    if (t.ok()) return &t;
+  }
+  return nullptr;
+}
+
+// 4. The fewest passes, away from the edges of `w`, with `start` where no
+// trial there converges; nothing while the best of the range is among the
+// trials still to come.
+std::optional<Trial> fewest_passes(const Ask& trials, const Window& w, const Trial& start) {
+  TrialSource& source = trials.source;
+  source.chain();
+  const double from = w.lower.dt * kMargin;
+  const double to = w.upper.dt / kMargin;
+  if (from > to) {
+    const Trial& middle = trials.at(std::sqrt(w.lower.dt * w.upper.dt));
+    return middle.ok() ? middle : start;
+  }
+  Trial best;
+  for (const Trial& t : source.all()) {
+    if (t.ok() && t.dt >= from && t.dt <= to && (best.dt == 0.0 || t.needed < best.needed)) {
+      best = t;
+    }
+  }
+  // The best of the range is among the trials still to come.
+  if (best.dt == 0.0 && source.waiting(from, to)) {
+    // The ends of the range are tried whatever the best turns out to be:
+    // a source that runs trials side by side starts them at once.
+    trials.at(from * 1.005);
+    trials.at(to / 1.005);
+    return std::nullopt;
+  }
+  if (best.dt == 0.0) best = trials.at(std::sqrt(from * to));
+  const auto consider = [&](double dt) {
+    if (dt < from || dt > to) return;
+    // Only whether it needs fewer passes than the best matters here.
+    const Trial& t = trials.at(dt, best.ok() ? best.needed : 0);
+    if (t.ok() && t.dt >= from && t.dt <= to && t.needed < best.needed) best = t;
+  };
+  for (double step : {0.5, 0.25, 0.125, 0.0625}) {
+    const double factor = std::pow(2.0, step);
+    const Trial centre = best;
+    consider(centre.dt / factor);
+    consider(centre.dt * factor);
+  }
+  // The passes often fall towards one edge: the ends of the allowed range.
+  consider(from * 1.005);
+  consider(to / 1.005);
+  return best.ok() ? best : start;
+}
+
 }  // namespace
 
 std::string dt_text(double dt) {
@@ -145,76 +210,13 @@ Window search_window(const SimulationState& s, TrialSource& source) {
   w.bottom = dt_rounded(kBottom * T);
   w.top = dt_rounded(kTop * T);
 
-  // 1. A first converging dt.
-  const Trial* seed = nullptr;
-  std::vector<double> firsts = {std::max(0.1 * T, std::isfinite(w.floor) ? w.floor : 0.0)};
-  if (s.dt > 0.0) firsts.push_back(s.dt);
-  for (double dt : firsts) {
-    if (!(dt >= w.bottom && dt <= w.top)) continue;
-    const Trial& t = trials.at(dt);
-    if (t.ok()) {
-      seed = &t;
-      break;
-    }
-  }
-  if (seed == nullptr && std::isfinite(w.floor)) {
-    for (double dt = std::max(0.5 * w.floor, w.bottom); dt <= w.top; dt *= std::pow(2.0, 0.25)) {
-      const Trial& t = trials.at(dt);
-      if (t.ok()) {
-        seed = &t;
-        break;
-      }
-    }
-  }
-
-  if (seed != nullptr) {
+  if (const Trial* seed = first_converging(trials, w, T, s.dt)) {
     w.open = true;
     const Trial start = *seed;
     // 2. and 3. The two edges.
     std::tie(w.upper, w.above) = edge(trials, start, 2.0, w.top);
     std::tie(w.lower, w.below) = edge(trials, start, 0.5, w.bottom);
-
-    // 4. The fewest passes, away from the edges.
-    source.chain();
-    const double from = w.lower.dt * kMargin;
-    const double to = w.upper.dt / kMargin;
-    if (from > to) {
-      const Trial& middle = trials.at(std::sqrt(w.lower.dt * w.upper.dt));
-      w.recommended = middle.ok() ? middle : start;
-    } else {
-      Trial best;
-      for (const Trial& t : source.all()) {
-        if (t.ok() && t.dt >= from && t.dt <= to && (best.dt == 0.0 || t.needed < best.needed)) {
-          best = t;
-        }
-      }
-      // The best of the range is among the trials still to come.
-      if (best.dt == 0.0 && source.waiting(from, to)) {
-        // The ends of the range are tried whatever the best turns out to be:
-        // a source that runs trials side by side starts them now.
-        trials.at(from * 1.005);
-        trials.at(to / 1.005);
-        w.trials = source.all();
-        return w;
-      }
-      if (best.dt == 0.0) best = trials.at(std::sqrt(from * to));
-      const auto consider = [&](double dt) {
-        if (dt < from || dt > to) return;
-        // Only whether it needs fewer passes than the best matters here.
-        const Trial& t = trials.at(dt, best.ok() ? best.needed : 0);
-        if (t.ok() && t.dt >= from && t.dt <= to && t.needed < best.needed) best = t;
-      };
-      for (double step : {0.5, 0.25, 0.125, 0.0625}) {
-        const double factor = std::pow(2.0, step);
-        const Trial centre = best;
-        consider(centre.dt / factor);
-        consider(centre.dt * factor);
-      }
-      // The passes often fall towards one edge: the ends of the allowed range.
-      consider(from * 1.005);
-      consider(to / 1.005);
-      w.recommended = best.ok() ? best : start;
-    }
+    if (const std::optional<Trial> best = fewest_passes(trials, w, start)) w.recommended = *best;
   }
   w.trials = source.all();
   return w;

@@ -115,22 +115,66 @@ void rewrite_blocks(const std::string& file, const std::map<std::string, std::st
   if (!out) throw std::runtime_error("cannot write " + file);
 }
 
-int study(int argc, char** argv) {
+// The options of the command line; false on a word it does not take.
+struct Options {
   std::string markdown, plot_data;
+};
+
+bool read_options(int argc, char** argv, Options& o) {
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
     if (arg == "--markdown" && k + 1 < argc) {
-      markdown = argv[++k];
+      o.markdown = argv[++k];
     } else if (arg == "--plot-data" && k + 1 < argc) {
-      plot_data = argv[++k];
+      o.plot_data = argv[++k];
     } else {
-      std::cerr << "usage: verification_study [--markdown FILE] [--plot-data FILE]\n";
-      return 2;
+      return false;
     }
   }
+  return true;
+}
 
-  const Duct c;  // L = 1, mi = 0.001, ro = 1000, f = 0.02, Uin = 1, D0 = 0.1, cd = 0.05
-  const double exact = pressure_rise(c, 0.0, c.L);
+// The program's run of grid N with the window's recommended dt, checked
+// against the tool's run of the same passes, and its errors against the
+// exact solution; the orders from the row of the grid before, if any.
+Row measure(Workbench& bench, const Duct& c, int N, const Trial& t, double exact,
+            const std::vector<Row>& rows) {
+  Row r;
+  r.grid = Grid{N, t.dt, static_cast<int>(t.passes)};
+  r.needed = static_cast<int>(t.needed);
+  r.run = bench.run(c, r.grid);
+  const Outcome at_needed = bench.run(c, Grid{N, t.dt, r.needed});
+  if (!r.run.complete() || !at_needed.complete())
+    throw std::runtime_error("N = " + std::to_string(N) + ", dt = " + dt_text(t.dt) + ": " +
+                             failure(r.run.complete() ? at_needed : r.run));
+  const double converged = r.run.outlet_pressure();
+  // The program's report and the tool's run are the same passes.
+  if (std::fabs(converged - t.converged) > 1e-14 * std::fabs(converged))
+    throw std::runtime_error("N = " + std::to_string(N) + ": the program ends at " +
+                             fmt("%.17g", converged) + " Pa, the tool at " +
+                             fmt("%.17g", t.converged) + " Pa");
+  r.change = std::fabs(at_needed.outlet_pressure() - converged) / std::fabs(converged);
+  if (r.change > convergence::kBand)
+    throw std::runtime_error("N = " + std::to_string(N) + ": after the " +
+                             std::to_string(r.needed) + " passes needed the outlet pressure is " +
+                             fmt("%.1e", r.change) + " from the converged one");
+  r.dx = grid_width(c, N);
+  r.p_error = std::fabs(converged - exact);
+  r.u_error = max_velocity_error(c, r.run);
+  for (std::size_t i = 0; i < r.run.x.size(); ++i)
+    if (std::fabs(r.run.u[i] - velocity(c, r.run.x[i])) == r.u_error) r.u_error_at = r.run.x[i];
+  r.spread = continuity_spread(c, r.run);
+  if (!rows.empty()) {
+    const Row& prev = rows.back();
+    r.p_order = observed_order(prev.p_error, prev.dx, r.p_error, r.dx);
+    r.u_order = observed_order(prev.u_error, prev.dx, r.u_error, r.dx);
+  }
+  return r;
+}
+
+// The block "summary": the exact rise, the extrapolated one, the predicted
+// leading error and the floor of dt on fine grids.
+std::string summary_block(const Duct& c, double exact, const std::vector<Row>& rows) {
   // Leading error of upwind convection: the velocity difference over a
   // volume is the slope half a width upstream, so each volume's convective
   // force per area is ro*u*(du/dx - dx/2*d2u/dx2); summed over the duct,
@@ -150,52 +194,6 @@ int study(int argc, char** argv) {
   // length sqrt(mi*dt/ro) is L/(300*ln 10).
   const double fine_grid_floor = c.ro * c.L * c.L / (c.mi * std::pow(300.0 * std::log(10.0), 2.0));
 
-  Workbench bench;
-  std::vector<Row> rows;
-  std::vector<std::pair<int, Window>> windows;
-  for (int N : kStudyGrids) {
-    std::cerr << "grid N = " << N << " ..." << std::endl;
-    const Window w = search(c, N);
-    if (!w.open) throw std::runtime_error("N = " + std::to_string(N) + ": no dt converges");
-    const Trial& t = w.recommended;
-    Row r;
-    r.grid = Grid{N, t.dt, static_cast<int>(t.passes)};
-    r.needed = static_cast<int>(t.needed);
-    r.run = bench.run(c, r.grid);
-    const Outcome at_needed = bench.run(c, Grid{N, t.dt, r.needed});
-    if (!r.run.complete() || !at_needed.complete())
-      throw std::runtime_error("N = " + std::to_string(N) + ", dt = " + dt_text(t.dt) + ": " +
-                               failure(r.run.complete() ? at_needed : r.run));
-    const double converged = r.run.outlet_pressure();
-    // The program's report and the tool's run are the same passes.
-    if (std::fabs(converged - t.converged) > 1e-14 * std::fabs(converged))
-      throw std::runtime_error("N = " + std::to_string(N) + ": the program ends at " +
-                               fmt("%.17g", converged) + " Pa, the tool at " +
-                               fmt("%.17g", t.converged) + " Pa");
-    r.change = std::fabs(at_needed.outlet_pressure() - converged) / std::fabs(converged);
-    if (r.change > convergence::kBand)
-      throw std::runtime_error("N = " + std::to_string(N) + ": after the " +
-                               std::to_string(r.needed) + " passes needed the outlet pressure is " +
-                               fmt("%.1e", r.change) + " from the converged one");
-    r.dx = grid_width(c, N);
-    r.p_error = std::fabs(converged - exact);
-    r.u_error = max_velocity_error(c, r.run);
-    for (std::size_t i = 0; i < r.run.x.size(); ++i)
-      if (std::fabs(r.run.u[i] - velocity(c, r.run.x[i])) == r.u_error) r.u_error_at = r.run.x[i];
-    r.spread = continuity_spread(c, r.run);
-    if (!rows.empty()) {
-      const Row& prev = rows.back();
-      r.p_order = observed_order(prev.p_error, prev.dx, r.p_error, r.dx);
-      r.u_order = observed_order(prev.u_error, prev.dx, r.u_error, r.dx);
-    }
-    windows.emplace_back(N, w);
-    rows.push_back(std::move(r));
-  }
-  for (int N : kWindowOnlyGrids) {
-    std::cerr << "window of N = " << N << " ..." << std::endl;
-    windows.emplace_back(N, search(c, N));
-  }
-
   // Richardson extrapolation of the three finest grids, p = p0 + C*dx + E*dx^2
   // with dx halving: p0 = (8*p3 - 6*p2 + p1)/3.
   const std::size_t n = rows.size();
@@ -214,7 +212,11 @@ int study(int argc, char** argv) {
           << fmt("%.2f", upwind_coefficient) << " Pa/m times dx\n"
           << "- first-pass floor of dt on ever finer grids, `ro*L^2/(mi*(300*ln 10)^2)`: "
           << fmt("%.3g", fine_grid_floor) << " s\n";
+  return summary.str();
+}
 
+// The block "grids": one line of errors and orders for each grid.
+std::string grids_block(const std::vector<Row>& rows) {
   std::ostringstream grids;
   grids << "| N | dx [m] | dt [s] | passes needed | p(L) there, off by | passes run | p(L) - p(0) "
            "[Pa] | error [Pa] | error/dx [Pa/m] | order | max velocity error [m/s] | at x [m] | "
@@ -231,7 +233,11 @@ int study(int argc, char** argv) {
           << (std::isnan(r.u_order) ? "" : fmt("%.3f", r.u_order)) << " | " << fmt("%.1e", r.spread)
           << " |\n";
   }
+  return grids.str();
+}
 
+// The block "windows": each grid's window, its edges and its recommended dt.
+std::string windows_block(const std::vector<std::pair<int, Window>>& windows) {
   std::ostringstream win;
   win << "| N | time-step floor [s] | lower edge [s] | just below | recommended dt [s] | passes "
          "needed | upper edge [s] | just above |\n"
@@ -248,20 +254,54 @@ int study(int argc, char** argv) {
         << dt_text(w.recommended.dt) << " | " << w.recommended.needed << " | "
         << dt_text(w.upper.dt) << " | " << beyond_text(w.above, w.top) << " |\n";
   }
+  return win.str();
+}
 
-  std::cout << summary.str() << "\n" << grids.str() << "\n" << win.str();
+// dx, the two relative errors and N, one grid a line.
+void write_plot_data(const std::string& file, const Duct& c, double exact,
+                     const std::vector<Row>& rows) {
+  std::ofstream out(file, std::ios::trunc);
+  out << "# dx [m]   |p(L) error|/|p(L) - p(0)|   max |u error|/Uin   N\n";
+  for (const Row& r : rows)
+    out << fmt("%.8e", r.dx) << " " << fmt("%.8e", r.p_error / std::fabs(exact)) << " "
+        << fmt("%.8e", r.u_error / c.Uin) << " " << r.grid.N << "\n";
+  if (!out) throw std::runtime_error("cannot write " + file);
+}
 
-  if (!plot_data.empty()) {
-    std::ofstream out(plot_data, std::ios::trunc);
-    out << "# dx [m]   |p(L) error|/|p(L) - p(0)|   max |u error|/Uin   N\n";
-    for (const Row& r : rows)
-      out << fmt("%.8e", r.dx) << " " << fmt("%.8e", r.p_error / std::fabs(exact)) << " "
-          << fmt("%.8e", r.u_error / c.Uin) << " " << r.grid.N << "\n";
-    if (!out) throw std::runtime_error("cannot write " + plot_data);
+int study(int argc, char** argv) {
+  Options options;
+  if (!read_options(argc, argv, options)) {
+    std::cerr << "usage: verification_study [--markdown FILE] [--plot-data FILE]\n";
+    return 2;
   }
-  if (!markdown.empty())
-    rewrite_blocks(markdown,
-                   {{"summary", summary.str()}, {"grids", grids.str()}, {"windows", win.str()}});
+
+  const Duct c;  // L = 1, mi = 0.001, ro = 1000, f = 0.02, Uin = 1, D0 = 0.1, cd = 0.05
+  const double exact = pressure_rise(c, 0.0, c.L);
+
+  Workbench bench;
+  std::vector<Row> rows;
+  std::vector<std::pair<int, Window>> windows;
+  for (int N : kStudyGrids) {
+    std::cerr << "grid N = " << N << " ..." << std::endl;
+    const Window w = search(c, N);
+    if (!w.open) throw std::runtime_error("N = " + std::to_string(N) + ": no dt converges");
+    Row r = measure(bench, c, N, w.recommended, exact, rows);
+    windows.emplace_back(N, w);
+    rows.push_back(std::move(r));
+  }
+  for (int N : kWindowOnlyGrids) {
+    std::cerr << "window of N = " << N << " ..." << std::endl;
+    windows.emplace_back(N, search(c, N));
+  }
+
+  const std::string summary = summary_block(c, exact, rows);
+  const std::string grids = grids_block(rows);
+  const std::string win = windows_block(windows);
+  std::cout << summary << "\n" << grids << "\n" << win;
+
+  if (!options.plot_data.empty()) write_plot_data(options.plot_data, c, exact, rows);
+  if (!options.markdown.empty())
+    rewrite_blocks(options.markdown, {{"summary", summary}, {"grids", grids}, {"windows", win}});
   return 0;
 }
 
