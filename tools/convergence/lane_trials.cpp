@@ -18,17 +18,17 @@ namespace moody::convergence {
 
 namespace {
 
-// True when the outlet pressure, over the passes after `beyond` that the
+// True when the outlet pressure, over the passes after `pass_limit` that the
 // lines of `rows` cover (each line covers the passes since the line before),
 // spreads wider than twice the band of kBand around any value, with the
 // scale of the converged value bounded from above by the values themselves.
-bool needs_more_than(const std::vector<Row>& rows, std::int64_t beyond, double small) {
+bool needs_more_than(const std::vector<Row>& rows, std::int64_t pass_limit, double small) {
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
   double most = 0.0;
   std::int64_t covered_from = 0;  // the pass before the first one a line covers
   for (const Row& row : rows) {
-    if (covered_from >= beyond) {
+    if (covered_from >= pass_limit) {
       low = std::min(low, row.low);
       high = std::max(high, row.high);
       most = std::max({most, std::fabs(row.low), std::fabs(row.high)});
@@ -46,8 +46,8 @@ bool needs_more_than(const std::vector<Row>& rows, std::int64_t beyond, double s
 struct LaneTrials::Lane {
   bool busy = false;
   double dt = 0.0;
-  std::int64_t beyond = 0;
-  std::int64_t moved_after = 0;  // passes made in other lanes before this one
+  std::int64_t pass_limit = 0;        // as LaneTrials::start takes it
+  std::int64_t passes_elsewhere = 0;  // passes made in other lanes before this one
   std::optional<Watch> watch;
 };
 
@@ -110,9 +110,9 @@ LaneTrials::Group LaneTrials::group(int first) const {
   for (int k = first; k < std::min(first + per, lanes()); ++k) {
     if (lane_[static_cast<std::size_t>(k)].busy) {
       ++g.running;
-      g.busy = k;
-    } else if (g.free < 0) {
-      g.free = k;
+      g.last_running = k;
+    } else if (g.first_free < 0) {
+      g.first_free = k;
     }
   }
   return g;
@@ -123,20 +123,20 @@ int LaneTrials::free_lane(int skip) const {
   for (int first = 0; first < lanes(); first += batch_->layout().group_lanes()) {
     if (first == skip) continue;
     const Group g = group(first);
-    if (g.free >= 0 && g.running > 0) return g.free;
-    if (any < 0) any = g.free;
+    if (g.first_free >= 0 && g.running > 0) return g.first_free;
+    if (any < 0) any = g.first_free;
   }
   return skip < 0 ? any : -1;
 }
 
-bool LaneTrials::start(double dt, std::int64_t beyond) {
+bool LaneTrials::start(double dt, std::int64_t pass_limit) {
   const int k = free_lane();
   if (k < 0) return false;
   Lane& l = lane_[static_cast<std::size_t>(k)];
   l.busy = true;
   l.dt = dt;
-  l.beyond = beyond;
-  l.moved_after = 0;
+  l.pass_limit = pass_limit;
+  l.passes_elsewhere = 0;
   l.watch.emplace(dynamic_pressure(base_), base_.itmax);
   batch_->start(k, dt);
   return true;
@@ -150,9 +150,9 @@ void LaneTrials::move(int k, LaneTrials& to, int j) {
   batch_->state(k, s);
   to.batch_->load(j, s);
   Lane& into = to.lane_[static_cast<std::size_t>(j)];
-  const std::int64_t made = from.moved_after + batch_->passes(k);
+  const std::int64_t made = from.passes_elsewhere + batch_->passes(k);
   into = std::move(from);
-  into.moved_after = made;
+  into.passes_elsewhere = made;
   from = Lane{};
   batch_->retire(k);
 }
@@ -173,7 +173,7 @@ void LaneTrials::gather() {
     if (groups <= (running_lanes() + per - 1) / per) return;
     const int into = free_lane(fewest);
     if (into < 0) return;
-    move(least.busy, *this, into);
+    move(least.last_running, *this, into);
   }
 }
 
@@ -187,13 +187,13 @@ bool LaneTrials::move_one(LaneTrials& to) {
     if (g.running > 0 && (least.running == 0 || g.running < least.running)) least = g;
   }
   if (least.running == 0) return false;
-  move(least.busy, to, j);
+  move(least.last_running, to, j);
   return true;
 }
 
-void LaneTrials::ask(double dt, std::int64_t beyond) {
+void LaneTrials::ask(double dt, std::int64_t pass_limit) {
   for (Lane& l : lane_) {
-    if (l.busy && l.dt == dt) l.beyond = beyond;
+    if (l.busy && l.dt == dt) l.pass_limit = pass_limit;
   }
 }
 
@@ -229,16 +229,16 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
     return true;
   };
   if (const std::optional<batch::LaneFault> f = batch_->fault(k)) {
-    watch.fault(l.moved_after + f->pass, f->fault);
+    watch.fault(l.passes_elsewhere + f->pass, f->fault);
     return end();
   }
   // As run() tells its Watch of a pass.
-  const std::int64_t pass = l.moved_after + batch_->passes(k);
-  const batch::ResidualSums<double> w = batch_->residual_sums(k);
+  const std::int64_t pass = l.passes_elsewhere + batch_->passes(k);
+  const batch::ResidualSums<double> sums = batch_->residual_sums(k);
   const batch::Batch::Column p = batch_->column(batch::Quantity::kP, k);
   const int N = base_.N;
-  const Residuals r =
-      scales_->of(w.imbalance, w.change, w.correction, outlet_pressure(p(1), p(2), p(N - 1), p(N)));
+  const Residuals r = scales_->of(sums.imbalance, sums.change, sums.correction,
+                                  outlet_pressure(p(1), p(2), p(N - 1), p(N)));
   if (const std::optional<Fault> f = unannounced(r)) {
     watch.fault(pass, *f);
     return end();
@@ -247,12 +247,12 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   if (next == Watch::Next::kEnded) return end();
   if (next == Watch::Next::kCycle && watch.cycling(carried(k))) return end();
   if (pass >= cap_for(base_.itmax)) return end();
-  if (l.beyond > 0 && pass > l.beyond) {
+  if (l.pass_limit > 0 && pass > l.pass_limit) {
     const double q = dynamic_pressure(base_);
-    if (needs_more_than(watch.outcome().rows, l.beyond, kSmallPressure * (q > 0.0 ? q : 1.0))) {
+    if (needs_more_than(watch.outcome().rows, l.pass_limit, kSmallPressure * (q > 0.0 ? q : 1.0))) {
       Trial t;
       t.dt = l.dt;
-      ended.push_back({t, l.beyond});
+      ended.push_back({t, l.pass_limit});
       return true;
     }
   }
@@ -311,39 +311,41 @@ std::vector<Trial> LaneTrials::run_all(const std::vector<double>& dts) {
 // (in more passes than any other, so that it is never the best) and the
 // search goes on: the dt it asks for on the way are those it will need if
 // that holds.  The lanes run them, the earliest in each part of the search
-// first; a run the search no longer asks for is stopped.  When the search
-// asks for nothing unknown it has the outcome the search run trial by trial
-// would have, from the same trials.
+// first; a run that the latest plan does not ask for is stopped.  When the
+// search asks for nothing unknown it has the outcome the search run trial
+// by trial would have, from the same trials.
 
 namespace {
 
-constexpr std::int64_t kAssumed = std::numeric_limits<std::int64_t>::max();
+// The passes needed of a dt not known, taken to converge: more than any
+// other, so that it is never the best.
+constexpr std::int64_t kAssumedNeeded = std::numeric_limits<std::int64_t>::max();
 
 class Planner : public TrialSource {
  public:
   struct Want {
     double dt;
-    std::int64_t beyond;
-    int depth;
+    std::int64_t pass_limit;  // as TrialSource::at takes it
+    int assumptions;          // dt not known, taken to converge, asked for before it in its part
   };
 
   // A trial that ended: its whole verdict, or that it needs more than
-  // `beyond` passes.
+  // `over_limit` passes.
   void learn(const LaneEnd& e) {
     Known& k = known_[e.trial.dt];
-    const bool whole = k.trial.dt != 0.0 && k.beyond == 0;
-    if (e.beyond == 0) {
+    const bool whole = k.trial.dt != 0.0 && k.over_limit == 0;
+    if (e.over_limit == 0) {
       k = {e.trial, 0};
     } else if (!whole) {
-      k = {e.trial, std::max(e.beyond, k.beyond)};
+      k = {e.trial, std::max(e.over_limit, k.over_limit)};
     }
   }
 
   Window plan(const SimulationState& s) {
     wanted_.clear();
     asked_.clear();
-    shadows_.clear();
-    depth_ = 0;
+    stand_ins_.clear();
+    assumptions_ = 0;
     return search_window(s, *this);
   }
   // What the last plan asked for and is not known, the earliest of each
@@ -351,22 +353,22 @@ class Planner : public TrialSource {
   std::vector<Want> wanted() const {
     std::vector<Want> v = wanted_;
     std::stable_sort(v.begin(), v.end(),
-                     [](const Want& a, const Want& b) { return a.depth < b.depth; });
+                     [](const Want& a, const Want& b) { return a.assumptions < b.assumptions; });
     return v;
   }
 
-  const Trial& at(double dt, std::int64_t beyond) override {
-    if (beyond == kAssumed) beyond = 0;  // the best is itself not known
+  const Trial& at(double dt, std::int64_t pass_limit) override {
+    if (pass_limit == kAssumedNeeded) pass_limit = 0;  // the best is itself not known
     const auto found = known_.find(dt);
     if (found != known_.end()) {
       const Known& k = found->second;
-      if (k.beyond == 0) {
+      if (k.over_limit == 0) {
         asked_[dt] = k.trial;
         return k.trial;
       }
-      if (beyond > 0 && k.beyond >= beyond) {
+      if (pass_limit > 0 && k.over_limit >= pass_limit) {
         // It needs more passes than the best: not a candidate.
-        Trial& t = shadows_[dt];
+        Trial& t = stand_ins_[dt];
         t = Trial{};
         t.dt = dt;
         return t;
@@ -375,16 +377,16 @@ class Planner : public TrialSource {
     const auto want =
         std::find_if(wanted_.begin(), wanted_.end(), [dt](const Want& w) { return w.dt == dt; });
     if (want == wanted_.end()) {
-      wanted_.push_back({dt, beyond, depth_});
-    } else if (want->beyond != 0) {
-      want->beyond = beyond == 0 ? 0 : std::max(want->beyond, beyond);
+      wanted_.push_back({dt, pass_limit, assumptions_});
+    } else if (want->pass_limit != 0) {
+      want->pass_limit = pass_limit == 0 ? 0 : std::max(want->pass_limit, pass_limit);
     }
-    ++depth_;
-    Trial& t = shadows_[dt];
+    ++assumptions_;
+    Trial& t = stand_ins_[dt];
     t = Trial{};
     t.dt = dt;
     t.ending = Ending::kConverged;
-    t.needed = kAssumed;
+    t.needed = kAssumedNeeded;
     return t;
   }
 
@@ -395,23 +397,24 @@ class Planner : public TrialSource {
     return v;
   }
 
-  void chain() override { depth_ = 0; }
+  void begin_part() override { assumptions_ = 0; }
 
   bool waiting(double from, double to) const override {
-    return std::any_of(wanted_.begin(), wanted_.end(),
-                       [&](const Want& w) { return w.beyond == 0 && w.dt >= from && w.dt <= to; });
+    return std::any_of(wanted_.begin(), wanted_.end(), [&](const Want& w) {
+      return w.pass_limit == 0 && w.dt >= from && w.dt <= to;
+    });
   }
 
  private:
   struct Known {
     Trial trial;
-    std::int64_t beyond = 0;
+    std::int64_t over_limit = 0;  // > 0: known only to need more passes than this
   };
   std::map<double, Known> known_;
-  std::map<double, Trial> asked_;    // the known trials this plan asked for
-  std::map<double, Trial> shadows_;  // the answers for dt not known
+  std::map<double, Trial> asked_;      // the known trials this plan asked for
+  std::map<double, Trial> stand_ins_;  // the answers for dt not known
   std::vector<Want> wanted_;
-  int depth_ = 0;
+  int assumptions_ = 0;
 };
 
 }  // namespace
@@ -422,67 +425,68 @@ int search_cores() {
 
 Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int cores) {
   if (s.N < kSweepMinimumN) return search_window(s, observer);
-  std::vector<std::unique_ptr<LaneTrials>> sets;
+  std::vector<std::unique_ptr<LaneTrials>> per_core;
   for (int c = 0; c < std::max(1, cores); ++c)
-    sets.push_back(std::make_unique<LaneTrials>(s, kSearchLanes, kSearchGroup));
+    per_core.push_back(std::make_unique<LaneTrials>(s, kSearchLanes, kSearchGroup));
   // Every run stops at the start: the search trial by trial costs nothing.
-  if (sets.front()->start_faults()) return search_window(s, observer);
+  if (per_core.front()->start_faults()) return search_window(s, observer);
   const auto running = [&](double dt) {
-    return std::any_of(sets.begin(), sets.end(), [dt](const auto& l) { return l->running(dt); });
+    return std::any_of(per_core.begin(), per_core.end(),
+                       [dt](const auto& l) { return l->running(dt); });
   };
   Planner planner;
   for (;;) {
     Window w = planner.plan(s);
     const std::vector<Planner::Want> wanted = planner.wanted();
     if (wanted.empty()) return w;
-    // The runs no longer asked for stop; the others run as asked.
-    for (const auto& lanes : sets) {
+    // The runs this plan does not ask for stop; the others run as asked.
+    for (const auto& lanes : per_core) {
       for (double dt : lanes->running_dts()) {
         const auto want = std::find_if(wanted.begin(), wanted.end(),
                                        [dt](const Planner::Want& x) { return x.dt == dt; });
         if (want == wanted.end()) {
           lanes->cancel(dt);
         } else {
-          lanes->ask(dt, want->beyond);
+          lanes->ask(dt, want->pass_limit);
         }
       }
     }
     // New runs where the fewest lanes are busy.  A run asked for only on the
-    // assumption that those before it in its part converge (depth > 0)
+    // assumption that those before it in its part converge (assumptions > 0)
     // starts only where it costs no group pass of its own: a second group
     // on a core doubles the cost of every pass of the runs there, and the
     // search may be waiting for one of them.
     for (const Planner::Want& want : wanted) {
       if (running(want.dt)) continue;
       LaneTrials* emptiest = nullptr;
-      for (const auto& lanes : sets) {
-        if (lanes->free_lanes() > 0 && (want.depth == 0 || lanes->spare_lanes() > 0) &&
+      for (const auto& lanes : per_core) {
+        if (lanes->free_lanes() > 0 && (want.assumptions == 0 || lanes->spare_lanes() > 0) &&
             (emptiest == nullptr || lanes->free_lanes() > emptiest->free_lanes()))
           emptiest = lanes.get();
       }
       if (emptiest == nullptr) continue;
       if (observer != nullptr) observer->trial(want.dt);
-      emptiest->start(want.dt, want.beyond);
+      emptiest->start(want.dt, want.pass_limit);
     }
     // The runs shared out evenly between the cores, each core's in as few
     // groups as they fill: a group pass costs the same for one lane as for
     // all of them.
     for (;;) {
       const auto [fewest, most] = std::minmax_element(
-          sets.begin(), sets.end(),
+          per_core.begin(), per_core.end(),
           [](const auto& a, const auto& b) { return a->running_lanes() < b->running_lanes(); });
       if ((*most)->running_lanes() - (*fewest)->running_lanes() < 2 || !(*most)->move_one(**fewest))
         break;
     }
-    for (const auto& lanes : sets)
+    for (const auto& lanes : per_core)
       lanes->gather();
     // Every core advances its lanes until one of them ends a run.
     std::atomic<bool> stop{false};
-    std::vector<std::vector<LaneEnd>> ends(sets.size());
+    std::vector<std::vector<LaneEnd>> ends(per_core.size());
     std::vector<std::thread> helpers;
-    for (std::size_t c = 1; c < sets.size(); ++c)
-      helpers.emplace_back([&, c] { ends[c] = sets[c]->advance(&stop); });
-    ends[0] = sets[0]->advance(sets.size() > 1 ? &stop : nullptr);
+    for (std::size_t c = 1; c < per_core.size(); ++c)
+      helpers.emplace_back([&, c] { ends[c] = per_core[c]->advance(&stop); });
+    ends[0] = per_core[0]->advance(per_core.size() > 1 ? &stop : nullptr);
     for (std::thread& t : helpers)
       t.join();
     for (const std::vector<LaneEnd>& e : ends) {

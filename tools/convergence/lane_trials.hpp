@@ -27,8 +27,8 @@ namespace moody::convergence {
 struct LaneEnd {
   Trial trial;
   // > 0: the run was stopped once it was proved to need more than this many
-  // passes; `trial` then holds only its dt.
-  std::int64_t beyond = 0;
+  // passes (its pass_limit); `trial` then holds only its dt.
+  std::int64_t over_limit = 0;
 };
 
 class LaneTrials {
@@ -48,12 +48,12 @@ class LaneTrials {
   bool running(double dt) const;
   std::vector<double> running_dts() const;
 
-  // A run with this dt in the first free lane; `beyond` as above (0: the
-  // whole verdict).  Returns false when no lane is free.
-  bool start(double dt, std::int64_t beyond = 0);
-  // The run with this dt, if any, is asked for more (a smaller `beyond`,
+  // A run with this dt in the first free lane; `pass_limit` as above (0:
+  // the whole verdict).  Returns false when no lane is free.
+  bool start(double dt, std::int64_t pass_limit = 0);
+  // The run with this dt, if any, is asked for more (a smaller `pass_limit`,
   // 0 for the whole verdict), or less, or stopped and forgotten.
-  void ask(double dt, std::int64_t beyond);
+  void ask(double dt, std::int64_t pass_limit);
   void cancel(double dt);
 
   // Runs moved between lanes, each going on where it stood with its watch:
@@ -82,8 +82,8 @@ class LaneTrials {
   // first free one and the last running one (-1: none).
   struct Group {
     int running = 0;
-    int free = -1;
-    int busy = -1;
+    int first_free = -1;
+    int last_running = -1;
   };
   Group group(int first) const;
   // A free lane in a group that runs others, the group starting at `skip`

@@ -25,7 +25,7 @@ class Trials : public TrialSource {
  public:
   Trials(SimulationState& s, TrialObserver* observer) : s_(s), observer_(observer) {}
 
-  const Trial& at(double dt, std::int64_t /*beyond*/) override {
+  const Trial& at(double dt, std::int64_t /*pass_limit*/) override {
     auto found = done_.find(dt);
     if (found != done_.end()) return found->second;
     if (observer_ != nullptr) observer_->trial(dt);
@@ -48,8 +48,8 @@ class Trials : public TrialSource {
 // The trials of the search, each dt rounded as it is asked for.
 struct Ask {
   TrialSource& source;
-  const Trial& at(double dt, std::int64_t beyond = 0) const {
-    return source.at(dt_rounded(dt), beyond);
+  const Trial& at(double dt, std::int64_t pass_limit = 0) const {
+    return source.at(dt_rounded(dt), pass_limit);
   }
 };
 
@@ -57,7 +57,7 @@ struct Ask {
 // limit is passed, then the edge bisected; returns the last converging and
 // the first failing trial (dt = 0 when none failed).
 std::pair<Trial, Trial> edge(const Ask& trials, const Trial& start, double factor, double limit) {
-  trials.source.chain();
+  trials.source.begin_part();
   Trial good = start;
   Trial bad;
   for (;;) {
@@ -103,7 +103,7 @@ const Trial* first_converging(const Ask& trials, const Window& w, double T, doub
 // trials still to come.
 std::optional<Trial> fewest_passes(const Ask& trials, const Window& w, const Trial& start) {
   TrialSource& source = trials.source;
-  source.chain();
+  source.begin_part();
   const double from = w.lower.dt * kMargin;
   const double to = w.upper.dt / kMargin;
   if (from > to) {

@@ -71,7 +71,7 @@ struct Window {
 
 // Searches the window for the parameters in `s` (sized with size_state);
 // `s.dt` is left as it was.  `observer`, when given, is told of every pass
-// of every run; `on_trial` of every dt before its run starts.
+// of every run; `observer->trial` of every dt before its run starts.
 class TrialObserver : public Observer {
  public:
   virtual void trial(double dt) = 0;
@@ -92,16 +92,17 @@ Trial trial_of(double dt, const Outcome& o);
 class TrialSource {
  public:
   virtual ~TrialSource() = default;
-  // The trial of dt (rounded).  beyond > 0: the search only needs to know
-  // whether the run converges in `beyond` passes or fewer; a source may
-  // answer a run that needs more with any trial that has not converged.
-  virtual const Trial& at(double dt, std::int64_t beyond) = 0;
+  // The trial of dt (rounded).  pass_limit > 0: the search only needs to
+  // know whether the run converges in `pass_limit` passes or fewer; a
+  // source may answer a run that needs more with any trial that has not
+  // converged.
+  virtual const Trial& at(double dt, std::int64_t pass_limit) = 0;
   // Every trial answered so far that converged or ended for good, in
   // increasing dt.
   virtual std::vector<Trial> all() const = 0;
   // The search starts a part that does not depend on the trials of the
   // part before (an edge, the fewest passes) beyond its starting point.
-  virtual void chain() {}
+  virtual void begin_part() {}
   // Some dt in [from, to] asked for is not known yet (a source that answers
   // every dt as it is asked never waits).
   virtual bool waiting(double /*from*/, double /*to*/) const { return false; }

@@ -90,7 +90,7 @@ std::string dt_text(double dt) {
 
 // The failing dt beside an edge and how it failed, or that the search limit
 // came first.
-std::string beyond_text(const Trial& t, double limit) {
+std::string outside_edge_text(const Trial& t, double limit) {
   if (t.dt == 0.0) return "converges up to the search limit " + dt_text(limit);
   return convergence::trial_text(t) + " at " + dt_text(t.dt);
 }
@@ -250,9 +250,9 @@ std::string windows_block(const std::vector<std::pair<int, Window>>& windows) {
           << ") | none | | none | |\n";
       continue;
     }
-    win << dt_text(w.lower.dt) << " | " << beyond_text(w.below, w.bottom) << " | "
+    win << dt_text(w.lower.dt) << " | " << outside_edge_text(w.below, w.bottom) << " | "
         << dt_text(w.recommended.dt) << " | " << w.recommended.needed << " | "
-        << dt_text(w.upper.dt) << " | " << beyond_text(w.above, w.top) << " |\n";
+        << dt_text(w.upper.dt) << " | " << outside_edge_text(w.above, w.top) << " |\n";
   }
   return win.str();
 }
