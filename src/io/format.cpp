@@ -228,25 +228,27 @@ void Format::mismatch(std::size_t item, const Op& op) const {
                                    ", but its descriptor is " + descriptor);
 }
 
-namespace {
 // The repetitions left in each open group, shared by the walk and the field
-// listing.  At a group's end, the walk goes back to just after its opening
-// while repetitions remain.
-class GroupStack {
+// listing, so that both go through the groups alike.  At a group's end, the
+// walk goes back to just after its opening while repetitions remain.
+class Format::GroupStack {
  public:
-  void open(int repeat) { left_[depth_++] = repeat; }
-  // `pc` is the position after the group's end, `start` that of its opening.
-  std::size_t close(std::size_t pc, int start) {
-    if (--left_[depth_ - 1] > 0) return static_cast<std::size_t>(start) + 1;
+  // The position the walk goes on from after the group's opening or end
+  // `op`, which stands just before `pc`.
+  std::size_t follow(const Op& op, std::size_t pc) {
+    if (op.code == Code::kGroup) {
+      left_[depth_++] = op.a;
+      return pc;
+    }
+    if (--left_[depth_ - 1] > 0) return static_cast<std::size_t>(op.b) + 1;
     --depth_;
     return pc;
   }
 
  private:
-  int left_[Format::kMaxDepth];
+  int left_[kMaxDepth];
   int depth_ = 0;
 };
-}  // namespace
 
 void Format::write(std::string& out, std::span<const Item> items) const {
   std::size_t base = out.size();  // where the record in hand begins
@@ -307,10 +309,8 @@ void Format::write(std::string& out, std::span<const Item> items) const {
         break;
       }
       case Code::kGroup:
-        groups.open(op.a);
-        break;
       case Code::kEnd:
-        pc = groups.close(pc, op.b);
+        pc = groups.follow(op, pc);
         break;
     }
   }
@@ -331,10 +331,8 @@ std::vector<Format::Field> Format::fields() const {
         out.push_back({Item::Kind::kReal, op.a, op.b});
         break;
       case Code::kGroup:
-        groups.open(op.a);
-        break;
       case Code::kEnd:
-        pc = groups.close(pc, op.b);
+        pc = groups.follow(op, pc);
         break;
       default:
         break;

@@ -79,6 +79,8 @@ class Format {
     std::int32_t b;  // literal length, d, or the index of the matching group/end
   };
 
+  class GroupStack;  // the repetitions of the groups a walk is in
+
   [[noreturn]] void mismatch(std::size_t item, const Op& op) const;
 
   std::string text_;  // the format text, for diagnostics
