@@ -224,8 +224,8 @@ TEST(InputNumber, ThreeDigitsRoundToTheNearestOrUp) {
 }
 
 // A comma in a number and values the duct or the fluid cannot have are
-// refused with the rule; the edges of each rule and the forms left as they
-// were are read.
+// refused with the rule; the values at the edge of each rule, and a comma
+// that separates values, are read.
 TEST(InputFile, DecimalCommaAndRangeRefusals) {
   const struct {
     int line;

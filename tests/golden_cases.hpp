@@ -5,10 +5,10 @@
 // under Wine (windows_test.cpp) must both write exactly these bytes.
 //
 // The example stops short of convergence (itmax = 300), the others converge
-// within their itmax.  The figures are those of the program at 654abb4, run
-// in an empty folder that held only dados.txt.  A change of any output bit,
-// in the numerics or in the formatter, changes them: one that is meant says
-// why in the commit that updates them.
+// within their itmax.  The figures are the program's, each case run in an
+// empty folder that holds only dados.txt.  A change of any output bit, in
+// the numerics or in the formatter, changes them: one that is meant says why
+// in the commit that updates them.
 
 #include <gtest/gtest.h>
 

@@ -39,7 +39,7 @@ double closed_form_rise(const Duct& c) {
 
 TEST(ExactSolution, QuadratureOfThePressureRiseMatchesItsClosedForm) {
   Duct expanding;  // the study's case
-  Duct viscous;    // diffusion no longer negligible
+  Duct viscous;    // diffusion far from negligible
   viscous.mi = 5.0;
   Duct plain;
   plain.cd = 0.0;

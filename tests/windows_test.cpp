@@ -60,7 +60,7 @@ fs::path newest_source(std::initializer_list<const char*> folders) {
 }
 
 // What is wrong with a Windows program older than a source it is built
-// from, or "" when it is not: the tests would pass on yesterday's program.
+// from, or "" when it is not: the tests would pass on an outdated program.
 std::string stale(const fs::path& exe, std::initializer_list<const char*> folders) {
   const fs::path source = newest_source(folders);
   if (source.empty() || fs::last_write_time(exe) >= fs::last_write_time(source)) return "";
@@ -143,11 +143,11 @@ class UnderWine : public ::testing::Test {
   }
   std::string launches() const { return launches(work()); }
 
-  // run(), expecting the four launches in order.  Once on the CI machine a
-  // run that ended well and said nothing had lost one launch from the log
-  // (never here, in hundreds of runs): the interpreter Wine started ended
-  // without running its command, which the program cannot see.  Such a run,
-  // and no other, is tried once more, and the first log is shown.
+  // run(), expecting the four launches in order.  On rare occasions the
+  // interpreter that Wine starts ends without running its command, which the
+  // program cannot see: the run ends well and says nothing, and one launch
+  // is missing from the log.  Such a run, and no other, is tried once more,
+  // and the first log is shown.
   RunResult run_launching_all(const std::string& comspec, const fs::path& dir,
                               const std::string& path) {
     RunResult r = run(comspec, dir, path);

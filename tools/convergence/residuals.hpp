@@ -82,7 +82,7 @@ class Scales {
 // The residuals of one run, pass after pass: it keeps u of the pass before.
 class Meter {
  public:
-  // Keeps u as it stands now, the values "before" of the first pass.  `s`
+  // Keeps u as it stands, the values "before" of the first pass.  `s`
   // must be sized, its geometry filled.
   explicit Meter(const SimulationState& s);
 
