@@ -21,8 +21,9 @@ namespace {
 // True when the outlet pressure, over the passes after `pass_limit` that the
 // lines of `rows` cover (each line covers the passes since the line before),
 // spreads wider than twice the band of kBand around any value, with the
-// scale of the converged value bounded from above by the values themselves.
-bool needs_more_than(const std::vector<Row>& rows, std::int64_t pass_limit, double small) {
+// scale of the converged value bounded from above by the values themselves
+// and from below by `smallest_scale`.
+bool needs_more_than(const std::vector<Row>& rows, std::int64_t pass_limit, double smallest_scale) {
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
   double most = 0.0;
@@ -37,7 +38,7 @@ bool needs_more_than(const std::vector<Row>& rows, std::int64_t pass_limit, doub
   }
   if (!(low <= high)) return false;
   const double band = kBand - kSettled;
-  const double scale = std::max(most / (1.0 - band), small);
+  const double scale = std::max(most / (1.0 - band), smallest_scale);
   return high - low > 2.0 * band * scale * (1.0 + 1e-9);
 }
 

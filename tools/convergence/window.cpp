@@ -21,9 +21,9 @@ constexpr double kResolution = 1.01;  // edges to 1 %
 constexpr double kMargin = 1.05;      // the recommendation 5 % inside the edges
 
 // The runs of one search, one per dt, each run when first asked for.
-class Trials : public TrialSource {
+class RunWhenAsked : public TrialSource {
  public:
-  Trials(SimulationState& s, TrialObserver* observer) : s_(s), observer_(observer) {}
+  RunWhenAsked(SimulationState& s, TrialObserver* observer) : s_(s), observer_(observer) {}
 
   const Trial& at(double dt, std::int64_t /*pass_limit*/) override {
     auto found = done_.find(dt);
@@ -46,7 +46,7 @@ class Trials : public TrialSource {
 };
 
 // The trials of the search, each dt rounded as it is asked for.
-struct Ask {
+struct RoundedTrials {
   TrialSource& source;
   const Trial& at(double dt, std::int64_t pass_limit = 0) const {
     return source.at(dt_rounded(dt), pass_limit);
@@ -56,7 +56,8 @@ struct Ask {
 // From the converging `good` outwards by `factor` until a dt fails or the
 // limit is passed, then the edge bisected; returns the last converging and
 // the first failing trial (dt = 0 when none failed).
-std::pair<Trial, Trial> edge(const Ask& trials, const Trial& start, double factor, double limit) {
+std::pair<Trial, Trial> edge(const RoundedTrials& trials, const Trial& start, double factor,
+                             double limit) {
   trials.source.begin_part();
   Trial good = start;
   Trial bad;
@@ -82,7 +83,8 @@ std::pair<Trial, Trial> edge(const Ask& trials, const Trial& start, double facto
 // 1. A first converging dt: max(T/10, floor), else the dt of dados.txt
 // (`given`, 0 for none), else the first that converges on the scan up from
 // floor/2; nullptr when none does.
-const Trial* first_converging(const Ask& trials, const Window& w, double T, double given) {
+const Trial* first_converging(const RoundedTrials& trials, const Window& w, double T,
+                              double given) {
   std::vector<double> firsts = {std::max(0.1 * T, std::isfinite(w.floor) ? w.floor : 0.0)};
   if (given > 0.0) firsts.push_back(given);
   for (double dt : firsts) {
@@ -101,7 +103,8 @@ const Trial* first_converging(const Ask& trials, const Window& w, double T, doub
 // 4. The fewest passes, away from the edges of `w`, with `start` where no
 // trial there converges; nothing while the best of the range is among the
 // trials still to come.
-std::optional<Trial> fewest_passes(const Ask& trials, const Window& w, const Trial& start) {
+std::optional<Trial> fewest_passes(const RoundedTrials& trials, const Window& w,
+                                   const Trial& start) {
   TrialSource& source = trials.source;
   source.begin_part();
   const double from = w.lower.dt * kMargin;
@@ -197,13 +200,13 @@ Trial trial_of(double dt, const Outcome& o) {
 }
 
 Window search_window(SimulationState& s, TrialObserver* observer) {
-  Trials trials(s, observer);
+  RunWhenAsked trials(s, observer);
   return search_window(s, trials);
 }
 
 Window search_window(const SimulationState& s, TrialSource& source) {
   Window w;
-  const Ask trials{source};
+  const RoundedTrials trials{source};
   const double passage = s.L / std::fabs(s.Uin);
   const double T = passage > 0.0 && std::isfinite(passage) ? passage : 1.0;
   w.floor = time_step_floor(s.N, s.L, s.ro, s.mi);
