@@ -10,8 +10,8 @@
 #include <string>
 
 #include "batch_pass.hpp"
-#include "control/principal.hpp"
-#include "flow/equations.hpp"
+#include "flow/pass.hpp"
+#include "flow/state_store.hpp"
 #include "flow/sweeps.hpp"
 #include "kernels.hpp"
 
@@ -153,10 +153,10 @@ class GroupStore {
             .pl = first_[kPl],
             .dP = first_[kDP],
             .de = first_[kDe],
-            .qW = first_[kQmlAW],
-            .qP = first_[kQmlAP],
-            .qE = first_[kQmlAE],
-            .mB = first_[kMassaBP],
+            .qml_aW = first_[kQmlAW],
+            .qml_aP = first_[kQmlAP],
+            .qml_aE = first_[kQmlAE],
+            .massa_bP = first_[kMassaBP],
             .P = first_[kWorkP],
             .Q = first_[kWorkQ],
             .sums = first_[kSums]};
@@ -358,12 +358,13 @@ Batch::Batch(const SimulationState& base, int lanes, Layout layout)
   {
     fpe::Masked masked;
     std::feclearexcept(FE_ALL_EXCEPT);
+    const StateStore grid(grid_);
     Mp_.resize(static_cast<std::size_t>(N));
     G_.resize(static_cast<std::size_t>(N - 1));
     for (int i = 1; i <= N; ++i)
-      Mp_[static_cast<std::size_t>(i - 1)] = volume_mass(grid_.A(i), grid_.dx, grid_.ro);
+      Mp_[static_cast<std::size_t>(i - 1)] = volume_mass_at(grid, i);
     for (int i = 1; i <= N - 1; ++i)
-      G_[static_cast<std::size_t>(i - 1)] = viscous_conductance(grid_.Ae(i), grid_.mi, grid_.dx);
+      G_[static_cast<std::size_t>(i - 1)] = conductance_at(grid, i);
     grid_faults_ = std::fetestexcept(kFaultFlags) != 0;
   }
   grid_.Mp.fill(0.0);  // as start_run leaves it
@@ -641,50 +642,64 @@ ResidualSums<double> Batch::residual_sums(int k) const {
   return {.imbalance = sums[0], .change = sums[n], .correction = sums[2 * n]};
 }
 
+namespace {
+// One lane's fields before its last pass, and its de after it, as a storage
+// of the pass's rows (flow/pass.hpp) on doubles.
+struct LaneBefore : PassConstants {
+  using Value = double;
+  static constexpr bool kFormsGrid = false;
+
+  const SimulationState& grid;
+  const std::vector<double>& Mp_;
+  const std::vector<double>& G_;
+  const GroupStore& g;
+  int l;
+  double dt;
+
+  static double of(const std::vector<double>& v, int i) {
+    return v[static_cast<std::size_t>(i - 1)];
+  }
+  double field(int slot, int i) const { return g.at(g.before(slot), i, l); }
+
+  double A(int i) const { return grid.A(i); }
+  double Ae(int i) const { return grid.Ae(i); }
+  double D(int i) const { return grid.D(i); }
+  double Mp(int i) const { return of(Mp_, i); }
+  double G(int i) const { return of(G_, i); }
+  double u_in(int i) const { return field(GroupStore::kFieldU, i); }
+  double u0_in(int i) const { return field(GroupStore::kFieldU0, i); }
+  double ue_in(int i) const { return field(GroupStore::kFieldUe, i); }
+  double p_in(int i) const { return field(GroupStore::kFieldP, i); }
+  double de(int i) const { return g.at(GroupStore::kDe, i, l); }
+  // The face velocities enter the MASSA set's bP only, which the pass keeps.
+  double ue(int /*i*/) const { return 0.0; }
+};
+}  // namespace
+
 double Batch::formed(Quantity q, int k, int i) const {
   const GroupStore& g = group_of(k);
   const int l = k % group_lanes_;
   const SimulationState& s = grid_;
-  const int N = s.N;
-  const auto before = [&](int field, int j) { return g.at(g.before(field), j, l); };
-  const auto grid = [](const std::vector<double>& v, int j) {
-    return v[static_cast<std::size_t>(j - 1)];
-  };
-
-  if (q == Quantity::kMe) return face_mass_flow(before(GroupStore::kFieldUe, i), s.Ae(i), s.ro);
-
-  if (q == Quantity::kQmlBP) {
-    // The momentum row of the pass, from the fields it started from.
-    if (i == 1) return momentum_inlet_row(s.Uin).bP;
-    if (i == N) {
-      return momentum_outlet_row(before(GroupStore::kFieldU, N - 1),
-                                 before(GroupStore::kFieldU, N - 2))
-          .bP;
-    }
-    const MomentumNode<double> n{
-        .G_w = grid(G_, i - 1),
-        .G_e = grid(G_, i),
-        .Me_w = face_mass_flow(before(GroupStore::kFieldUe, i - 1), s.Ae(i - 1), s.ro),
-        .u = before(GroupStore::kFieldU, i),
-        .u0 = before(GroupStore::kFieldU0, i),
-        .D = s.D(i),
-        .A = s.A(i),
-        .Mp = grid(Mp_, i),
-        .p_W = before(GroupStore::kFieldP, i - 1),
-        .p_E = before(GroupStore::kFieldP, i + 1)};
-    return momentum_row(n, s.f, s.pi, s.dx, s.ro, g.dt_of(l)).bP;
+  const LaneBefore before{
+      {.N = s.N, .mi = s.mi, .ro = s.ro, .f = s.f, .dx = s.dx, .pi = s.pi, .Uin = s.Uin},
+      s,
+      Mp_,
+      G_,
+      g,
+      l,
+      g.dt_of(l)};
+  switch (q) {
+    case Quantity::kMe:
+      return face_mass_flow_at(before, i);
+    case Quantity::kQmlBP:
+      return momentum_row_at(before, i).bP;
+    case Quantity::kMassaAW:
+      return pressure_correction_row_at(before, i).aW;
+    case Quantity::kMassaAP:
+      return pressure_correction_row_at(before, i).aP;
+    default:
+      return pressure_correction_row_at(before, i).aE;
   }
-
-  // The MASSA set's aW, aP, aE from the pass's de; the face velocities enter
-  // its bP only, which the pass keeps.
-  Row<double> r = pinned_row<double>();
-  if (i > 1 && i < N) {
-    const double de_w = g.at(GroupStore::kDe, i - 1, l), de_e = g.at(GroupStore::kDe, i, l);
-    r = pressure_correction_row(s.Ae(i - 1), de_w, 0.0, s.Ae(i), de_e, 0.0);
-  }
-  if (q == Quantity::kMassaAW) return r.aW;
-  if (q == Quantity::kMassaAP) return r.aP;
-  return r.aE;
 }
 
 }  // namespace moody::batch
