@@ -56,7 +56,7 @@ void correction_coefficients(SimulationState& s) {
   const StateStore st(s);
 
   for (int i = 2; i <= N - 1; ++i) {
-    s.dP(i) = correction_coefficient_at(st, i);
+    s.dP(i) = dP_at(st, i);
   }
   // The boundary faces copy the real node beside them.
   for (int i = 2; i <= N - 2; ++i) {
@@ -72,7 +72,7 @@ void pressure_correction_coefficients(SimulationState& s) {
 
   const StateStore st(s);
   for (int i = 1; i <= N; ++i) {
-    m.set(i, pressure_correction_row_at(st, i));
+    m.set(i, massa_row_at(st, i));
   }
 }
 

@@ -83,7 +83,7 @@ struct FirstRow {};
 // Mp(i) and the conductance Ae(i)*mi/dx as the pass uses them: formed where
 // the storage forms the grid's values, else the grid's own.
 template <typename St>
-typename St::Value volume_mass_at(const St& st, int i) {
+typename St::Value Mp_at(const St& st, int i) {
   if constexpr (St::kFormsGrid) {
     return volume_mass(st.A(i), st.dx, st.ro);
   } else {
@@ -91,7 +91,7 @@ typename St::Value volume_mass_at(const St& st, int i) {
   }
 }
 template <typename St>
-typename St::Value conductance_at(const St& st, int i) {
+typename St::Value G_at(const St& st, int i) {
   if constexpr (St::kFormsGrid) {
     return viscous_conductance(st.Ae(i), st.mi, st.dx);
   } else {
@@ -101,7 +101,7 @@ typename St::Value conductance_at(const St& st, int i) {
 
 // Me(i) from the face velocity the pass starts from.
 template <typename St>
-typename St::Value face_mass_flow_at(const St& st, int i) {
+typename St::Value Me_at(const St& st, int i) {
   return face_mass_flow(st.ue_in(i), st.Ae(i), st.ro);
 }
 
@@ -125,14 +125,14 @@ MomentumNode<V> momentum_node(const St& st, int i, V G_w, V G_e, V Me_w, V Mp, V
 // Row i of the momentum equation, 1 <= i <= N, from the fields the pass
 // starts from alone (for a row the storage does not keep).
 template <typename St, typename V = typename St::Value>
-Row<V> momentum_row_at(const St& st, int i) {
+Row<V> qml_row_at(const St& st, int i) {
   if (i == 1) return momentum_inlet_row(V(st.Uin));
   if (i == st.N) return momentum_outlet_row(st.u_in(st.N - 1), st.u_in(st.N - 2));
   // In the order of a sweep's operations.
-  const V G_w = conductance_at(st, i - 1);
-  const V Me_w = face_mass_flow_at(st, i - 1);
-  const V Mp = volume_mass_at(st, i);
-  const V G_e = conductance_at(st, i);
+  const V G_w = G_at(st, i - 1);
+  const V Me_w = Me_at(st, i - 1);
+  const V Mp = Mp_at(st, i);
+  const V G_e = G_at(st, i);
   const MomentumNode<V> n =
       momentum_node(st, i, G_w, G_e, Me_w, Mp, st.p_in(i - 1), st.p_in(i + 1));
   return momentum_row(n, st.f, st.pi, st.dx, st.ro, st.dt);
@@ -163,14 +163,14 @@ InterpolatedFace<V> interpolated_face(const St& st, int i, V u_W, V u_P, V u_E, 
 
 // dP(i) of a real node, from its momentum row as the storage keeps it.
 template <typename St>
-typename St::Value correction_coefficient_at(const St& st, int i) {
+typename St::Value dP_at(const St& st, int i) {
   return correction_coefficient(st.A(i), st.qml_aP(i), st.qml_aW(i), st.qml_aE(i));
 }
 
 // Row i of the pressure-correction equation, 1 <= i <= N, from de and ue
 // after the face-velocity step.
 template <typename St, typename V = typename St::Value>
-Row<V> pressure_correction_row_at(const St& st, int i) {
+Row<V> massa_row_at(const St& st, int i) {
   if (i == 1 || i == st.N) return pinned_row<V>();
   return pressure_correction_row(st.Ae(i - 1), st.de(i - 1), st.ue(i - 1), st.Ae(i), st.de(i),
                                  st.ue(i));
@@ -201,24 +201,24 @@ void momentum_forward_sweep(const St& st) {
   const int N = st.N;
 
   // Inlet row and its first elimination.
-  st.set_Mp(1, volume_mass_at(st, 1));
-  V Me_w = face_mass_flow_at(st, 1);  // Me of the west face of the next row
+  st.set_Mp(1, Mp_at(st, 1));
+  V Me_w = Me_at(st, 1);  // Me of the west face of the next row
   st.set_Me(1, Me_w);
   Elimination<V> e =
       store_and_eliminate(st, QmlSet{}, 1, FirstRow{}, momentum_inlet_row(V(st.Uin)));
 
   // The viscous conductance of the west face is the east one of the row before.
-  V G_w = conductance_at(st, 1);
+  V G_w = G_at(st, 1);
   V p_W = st.p_in(1);
   V p_P = st.p_in(2);
   const auto ahead = st.streams(MomentumUp{});
   for (int i = 2; i <= N - 1; ++i) {
     if (i + kAhead <= N - 1) ahead.ask(i + kAhead);
-    const V Mp = volume_mass_at(st, i);
-    const V Me = face_mass_flow_at(st, i);
+    const V Mp = Mp_at(st, i);
+    const V Me = Me_at(st, i);
     st.set_Mp(i, Mp);
     st.set_Me(i, Me);
-    const V G_e = conductance_at(st, i);
+    const V G_e = G_at(st, i);
     const V p_E = st.p_in(i + 1);
     const MomentumNode<V> n = momentum_node(st, i, G_w, G_e, Me_w, Mp, p_W, p_E);
     e = store_and_eliminate(st, QmlSet{}, i, e, momentum_row(n, st.f, st.pi, st.dx, st.ro, st.dt));
@@ -230,7 +230,7 @@ void momentum_forward_sweep(const St& st) {
   }
 
   // Outlet row and its elimination.
-  st.set_Mp(N, volume_mass_at(st, N));
+  st.set_Mp(N, Mp_at(st, N));
   store_and_eliminate(st, QmlSet{}, N, e, momentum_outlet_row(st.u_in(N - 1), st.u_in(N - 2)));
 }
 
@@ -245,7 +245,7 @@ void momentum_back_substitution(const St& st) {
   st.set_u(N, u_EE);
   V u_E = back_substitution(st.P(N - 1), st.Q(N - 1), u_EE);
   st.set_u(N - 1, u_E);
-  V dP_E = correction_coefficient_at(st, N - 1);
+  V dP_E = dP_at(st, N - 1);
   st.set_dP(N - 1, dP_E);
   st.set_de(N - 1, outlet_face_correction_coefficient(dP_E));
 
@@ -255,7 +255,7 @@ void momentum_back_substitution(const St& st) {
   // Node N-2 has no interior face on its east side before the loop starts.
   V u_P = back_substitution(st.P(N - 2), st.Q(N - 2), u_E);
   st.set_u(N - 2, u_P);
-  V dP_P = correction_coefficient_at(st, N - 2);
+  V dP_P = dP_at(st, N - 2);
   st.set_dP(N - 2, dP_P);
 
   // Node i, then face j = i+1 whose four nodes are now all known.
@@ -269,7 +269,7 @@ void momentum_back_substitution(const St& st) {
 
     V dP_W = V(0.0);  // dP(1) is never formed
     if (i >= 2) {
-      dP_W = correction_coefficient_at(st, i);
+      dP_W = dP_at(st, i);
       st.set_dP(i, dP_W);
     }
     st.set_de(j, face_correction_coefficient(dP_E, dP_P));

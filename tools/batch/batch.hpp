@@ -55,7 +55,8 @@ struct LaneFault {
   fpe::Fault fault = fpe::Fault::kInvalid;
 };
 
-// The arrays of a lane's state that vary from lane to lane.
+// The arrays of a lane's state that vary from lane to lane; the first five
+// are the fields that a pass reads of the one before.
 enum class Quantity : unsigned char {
   kU,
   kU0,
@@ -77,6 +78,7 @@ enum class Quantity : unsigned char {
   kWorkP,
   kWorkQ,
 };
+inline constexpr int kQuantities = static_cast<int>(Quantity::kWorkQ) + 1;
 
 class Batch {
  public:
