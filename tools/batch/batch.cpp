@@ -503,7 +503,8 @@ Batch::Column Batch::column(Quantity q, int k) const {
                                 " is formed when asked, not stored by the pass");
   }
   const GroupStore& g = group_of(k);
-  return {.first = g.array(q) + k % group_lanes_, .stride = g.lanes()};
+  return {
+      .first = g.array(q) + k % group_lanes_, .stride = g.lanes(), .n = array_of(grid_, n).size()};
 }
 
 ResidualSums<double> Batch::residual_sums(int k) const {
