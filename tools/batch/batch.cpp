@@ -22,12 +22,6 @@ namespace {
 
 constexpr int kFaultFlags = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID;
 
-fpe::Fault fault_of_flag(int flag) {
-  if (flag == FE_DIVBYZERO) return fpe::Fault::kDivideByZero;
-  if (flag == FE_OVERFLOW) return fpe::Fault::kOverflow;
-  return fpe::Fault::kInvalid;
-}
-
 // --- The replay in the order of the operations --------------------------------
 //
 // A pass that raises more than one kind of fault does not say which came
@@ -435,7 +429,7 @@ std::optional<fpe::Fault> Batch::replay(int k) {
   const int raised = std::fetestexcept(kFaultFlags);
   std::feclearexcept(FE_ALL_EXCEPT);
   if (raised == 0) return std::nullopt;
-  if (std::popcount(static_cast<unsigned>(raised)) == 1) return fault_of_flag(raised);
+  if (std::popcount(static_cast<unsigned>(raised)) == 1) return fpe::fault_of_flags(raised);
   const std::optional<fpe::Fault> first = first_fault_in_order(k);
   if (!first) throw std::logic_error("a replayed pass raised faults that its probe did not");
   return first;
@@ -455,8 +449,7 @@ std::optional<fpe::Fault> Batch::first_fault_in_order(int k) {
   batch_pass<Probe, true>(*view_, probe_->view());
   const int first = t_first_fault;
   std::feclearexcept(FE_ALL_EXCEPT);
-  if (first == 0) return std::nullopt;
-  return fault_of_flag(first);
+  return fpe::fault_of_flags(first);
 }
 
 void Batch::state(int k, SimulationState& s) const {
