@@ -31,8 +31,9 @@ constexpr int kFaultFlags = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID;
 
 thread_local int t_first_fault = 0;  // the FE_ flag of the first fault since armed
 
-// The operation has been carried out before the flags are read.
-inline double settled(double r) {
+// A compiler barrier: r is computed here, so that the flags read after it
+// are those of its operation.
+inline double computed_here(double r) {
 #if defined(__GNUC__)
   __asm__ volatile("" : "+m"(r)::"memory");
   return r;
@@ -59,7 +60,7 @@ class Probe {
 
  private:
   static Probe noted(double r) {
-    r = settled(r);
+    r = computed_here(r);
     if (t_first_fault == 0) {
       const int raised = std::fetestexcept(kFaultFlags);
       if (raised != 0) t_first_fault = raised & -raised;  // one operation raises one
