@@ -80,23 +80,36 @@ struct FirstRow {};
 
 // --- The operands of each equation, gathered from a storage -------------------
 
-// Mp(i) and the conductance Ae(i)*mi/dx as the pass uses them: formed where
-// the storage forms the grid's values, else the grid's own.
-template <typename St>
-typename St::Value Mp_at(const St& st, int i) {
-  if constexpr (St::kFormsGrid) {
+// The run's constants of anything that holds them under their symbols (the
+// state, the grid of a batch).
+template <typename T>
+PassConstants constants_of(const T& x) {
+  return {.N = x.N, .mi = x.mi, .ro = x.ro, .f = x.f, .dx = x.dx, .pi = x.pi, .Uin = x.Uin};
+}
+
+// Mp(i) and the conductance G(i) = Ae(i)*mi/dx as the pass uses them:
+// formed where the storage forms the grid's values, else the grid's own.
+enum class GridValue { kMp, kG };
+template <GridValue which, typename St>
+typename St::Value grid_value_at(const St& st, int i) {
+  if constexpr (!St::kFormsGrid) {
+    if constexpr (which == GridValue::kMp)
+      return st.Mp(i);
+    else
+      return st.G(i);
+  } else if constexpr (which == GridValue::kMp) {
     return volume_mass(st.A(i), st.dx, st.ro);
   } else {
-    return st.Mp(i);
+    return viscous_conductance(st.Ae(i), st.mi, st.dx);
   }
 }
 template <typename St>
+typename St::Value Mp_at(const St& st, int i) {
+  return grid_value_at<GridValue::kMp>(st, i);
+}
+template <typename St>
 typename St::Value G_at(const St& st, int i) {
-  if constexpr (St::kFormsGrid) {
-    return viscous_conductance(st.Ae(i), st.mi, st.dx);
-  } else {
-    return st.G(i);
-  }
+  return grid_value_at<GridValue::kG>(st, i);
 }
 
 // Me(i) from the face velocity the pass starts from.

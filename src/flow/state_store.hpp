@@ -45,15 +45,7 @@ struct StateStore : PassConstants {
   double dt;
 
   explicit StateStore(SimulationState& state)
-      : PassConstants{.N = state.N,
-                      .mi = state.mi,
-                      .ro = state.ro,
-                      .f = state.f,
-                      .dx = state.dx,
-                      .pi = state.pi,
-                      .Uin = state.Uin},
-        s(state),
-        dt(state.dt) {}
+      : PassConstants(constants_of(state)), s(state), dt(state.dt) {}
 
   double A(int i) const { return s.A(i); }
   double Ae(int i) const { return s.Ae(i); }

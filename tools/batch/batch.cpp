@@ -546,14 +546,7 @@ double Batch::formed(Quantity q, int k, int i) const {
   const GroupStore& g = group_of(k);
   const int l = k % group_lanes_;
   const SimulationState& s = grid_;
-  const LaneBefore before{
-      {.N = s.N, .mi = s.mi, .ro = s.ro, .f = s.f, .dx = s.dx, .pi = s.pi, .Uin = s.Uin},
-      s,
-      Mp_,
-      G_,
-      g,
-      l,
-      g.dt_of(l)};
+  const LaneBefore before{constants_of(s), s, Mp_, G_, g, l, g.dt_of(l)};
   switch (q) {
     case Quantity::kMe:
       return Me_at(before, i);

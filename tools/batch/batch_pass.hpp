@@ -20,6 +20,7 @@
 
 #include "flow/pass.hpp"
 #include "kernels.hpp"
+#include "lanes.hpp"
 #include "residual_sums.hpp"
 
 namespace moody::batch {
@@ -57,13 +58,7 @@ struct LaneStore : PassConstants {
   LaneArray<V> qml_aW_, qml_aP_, qml_aE_, massa_bP_;
 
   LaneStore(const GridView& grid, const GroupView& w)
-      : PassConstants{.N = grid.N,
-                      .mi = grid.mi,
-                      .ro = grid.ro,
-                      .f = grid.f,
-                      .dx = grid.dx,
-                      .pi = grid.pi,
-                      .Uin = grid.Uin},
+      : PassConstants(constants_of(grid)),
         g(grid),
         dt(V::load(w.dt)),
         u_in_{w.u_in},
@@ -155,6 +150,20 @@ void batch_pass(const GridView& g, const GroupView& w) {
     sums.change.store(w.sums + V::kLanes);
     sums.correction.store(w.sums + 2 * V::kLanes);
   }
+}
+
+// The passes of one instruction set, on groups of one, two and four vectors
+// of W doubles.  Unit is a type local to the translation unit built for that
+// set, so that every function instantiated for it stays in that unit; each
+// pass has every function of the pass inlined into it, so that the lanes
+// stay in registers from one formula to the next.
+template <int W, int G, class Unit>
+[[gnu::flatten]] void pass_of(const GridView& g, const GroupView& w) {
+  batch_pass<Pack<W, G, Unit>>(g, w);
+}
+template <int W, class Unit>
+constexpr KernelSet kernel_set() {
+  return {W, {pass_of<W, 1, Unit>, pass_of<W, 2, Unit>, pass_of<W, 4, Unit>}};
 }
 
 }  // namespace moody::batch
