@@ -73,8 +73,8 @@ struct StateStore : PassConstants {
 
   void set_Mp(int i, double v) const { s.Mp(i) = v; }
   void set_Me(int i, double v) const { s.Me(i) = v; }
-  void set_row(QmlSet, int i, const Row<double>& r) const { s.QML.set(i, r); }
-  void set_row(MassaSet, int i, const Row<double>& r) const { s.MASSA.set(i, r); }
+  void set_row(QmlSet /*set*/, int i, const Row<double>& r) const { s.QML.set(i, r); }
+  void set_row(MassaSet /*set*/, int i, const Row<double>& r) const { s.MASSA.set(i, r); }
   double qml_aW(int i) const { return s.QML.aW(i); }
   double qml_aP(int i) const { return s.QML.aP(i); }
   double qml_aE(int i) const { return s.QML.aE(i); }
@@ -86,24 +86,24 @@ struct StateStore : PassConstants {
   }
 
   // What each sweep reads and writes.
-  auto streams(MomentumUp) const {
+  auto streams(MomentumUp /*sweep*/) const {
     const CoefficientSet& q = s.QML;
     return Streams{s.A.data(),  s.ue.data(), s.Ae.data(), s.u.data(),      s.D.data(),
                    s.p.data(),  s.u0.data(), s.Mp.data(), s.Me.data(),     q.aW.data(),
                    q.aE.data(), q.aP.data(), q.bP.data(), s.work.P.data(), s.work.Q.data()};
   }
-  auto streams(MomentumDown) const {
+  auto streams(MomentumDown /*sweep*/) const {
     const CoefficientSet& q = s.QML;
     return Streams{s.work.P.data(), s.work.Q.data(), s.A.data(),   q.aP.data(), q.aW.data(),
                    q.aE.data(),     s.Mp.data(),     s.ue0.data(), s.p.data(),  s.Ae.data(),
                    s.u.data(),      s.dP.data(),     s.ue.data(),  s.de.data()};
   }
-  auto streams(CorrectionUp) const {
+  auto streams(CorrectionUp /*sweep*/) const {
     const CoefficientSet& m = s.MASSA;
     return Streams{s.Ae.data(), s.de.data(), s.ue.data(),     m.aW.data(),    m.aE.data(),
                    m.aP.data(), m.bP.data(), s.work.P.data(), s.work.Q.data()};
   }
-  auto streams(CorrectionDown) const {
+  auto streams(CorrectionDown /*sweep*/) const {
     return Streams{s.work.P.data(), s.work.Q.data(), s.dP.data(), s.de.data(), s.p.data(),
                    s.u.data(),      s.ue.data(),     s.pl.data(), s.u0.data(), s.ue0.data()};
   }

@@ -538,7 +538,7 @@ struct LaneBefore : PassConstants {
   double p_in(int i) const { return g.before(Quantity::kP, i, l); }
   double de(int i) const { return g.at(Quantity::kDe, i, l); }
   // The face velocities enter the MASSA set's bP only, which the pass keeps.
-  double ue(int /*i*/) const { return 0.0; }
+  static double ue(int /*i*/) { return 0.0; }
 };
 }  // namespace
 

@@ -110,12 +110,12 @@ struct LaneStore : PassConstants {
   // later sweep reads or a search measures (kernels.hpp).
   void set_Mp(int /*i*/, const V& /*v*/) const {}
   void set_Me(int /*i*/, const V& /*v*/) const {}
-  void set_row(QmlSet, int i, const Row<V>& r) const {
+  void set_row(QmlSet /*set*/, int i, const Row<V>& r) const {
     qml_aW_.set(i, r.aW);
     qml_aP_.set(i, r.aP);
     qml_aE_.set(i, r.aE);
   }
-  void set_row(MassaSet, int i, const Row<V>& r) const { massa_bP_.set(i, r.bP); }
+  void set_row(MassaSet /*set*/, int i, const Row<V>& r) const { massa_bP_.set(i, r.bP); }
   V qml_aW(int i) const { return qml_aW_(i); }
   V qml_aP(int i) const { return qml_aP_(i); }
   V qml_aE(int i) const { return qml_aE_(i); }
