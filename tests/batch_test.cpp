@@ -415,6 +415,29 @@ TEST(Batch, RefusesStatesAndElementsOutsideItsGrid) {
   EXPECT_THROW(Batch(base, 0), std::invalid_argument);
 }
 
+// In a checked build an index outside a lane's array stops the run, and
+// under AddressSanitizer so does a raw read one past its end, although it
+// lands inside the block that the group's arrays share.
+TEST(BatchBoundsDeathTest, AnIndexOutsideALanesArrayIsCaught) {
+  const SimulationState base = program_start(duct(12, 0.05), 0.0);
+  Batch b(base, 2, {.width = Width::kBaseline, .vectors = 1});
+  const int last = b.layout().group_lanes() - 1;  // the last lane of the first group
+  b.start(last, 0.5);
+  [[maybe_unused]] const Batch::Column u = b.column(batch::Quantity::kU, last);
+#if defined(MOODY_CHECKED_INDICES)
+  for (int i : {0, 13})
+    EXPECT_DEATH((void)u(i), "index " + std::to_string(i) + " outside the bounds 1..12");
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_DEATH((void)*static_cast<const volatile double*>(u.first + 12 * u.stride),
+               "use-after-poison")
+      << "the element after u(N) of the group's last lane";
+#endif
+#if !defined(MOODY_CHECKED_INDICES) && !defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a plain build checks no index";
+#endif
+}
+
 // The dispatch takes every width the processor has (Linux tells which).
 TEST(Batch, RunsEveryWidthTheProcessorHas) {
   std::ifstream cpuinfo("/proc/cpuinfo");

@@ -5,6 +5,7 @@
 // on silently.  The diagnostic names the fault, the step that was running,
 // the outer iteration and, where the driver could tell, what to change.
 
+#include <optional>
 #include <string_view>
 
 #include "control/runtime_error.hpp"
@@ -30,6 +31,12 @@ constexpr ErrorCode code_of(Fault fault) {
 constexpr const char* name_of(Fault fault) {
   return kFaultNames[static_cast<unsigned>(fault)].name;
 }
+
+// The fault of the floating-point flags raised (the FE_ bits of
+// fetestexcept; others are ignored), none when none of the three is up.  Of
+// several, the one that makes the others: a division by zero or an overflow
+// makes the infinities from which an invalid operation follows.
+std::optional<Fault> fault_of_flags(int flags);
 
 // Unmasks the three traps and installs the handler that writes the frame.
 void install();

@@ -3,6 +3,7 @@
 // copying, no allocation and no stdio.
 
 #include <atomic>
+#include <cfenv>
 
 #include "control/fpe.hpp"
 #include "control/fpe_internal.hpp"
@@ -97,6 +98,13 @@ unsigned frame_for(Fault fault, char* buf, unsigned size) {
   buf[pos++] = '\n';
   buf[pos] = '\0';
   return pos;
+}
+
+std::optional<Fault> fault_of_flags(int flags) {
+  if ((flags & FE_DIVBYZERO) != 0) return Fault::kDivideByZero;
+  if ((flags & FE_OVERFLOW) != 0) return Fault::kOverflow;
+  if ((flags & FE_INVALID) != 0) return Fault::kInvalid;
+  return std::nullopt;
 }
 
 }  // namespace moody::fpe

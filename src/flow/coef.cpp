@@ -1,9 +1,14 @@
 // The steps of one outer iteration of the SIMPLEC scheme, each as a plain
 // loop over the grid, and the final boundary values and mass inventory.  The
 // equations themselves, and the order in which each is evaluated, are those
-// of equations.hpp.
+// of equations.hpp; the operands of the momentum row and of a face velocity
+// are gathered as the pass in four sweeps gathers them (pass.hpp).
 
 #include "flow/coef.hpp"
+
+#include "flow/equations.hpp"
+#include "flow/pass.hpp"
+#include "flow/state_store.hpp"
 
 namespace moody {
 
@@ -20,20 +25,13 @@ void momentum_coefficients(SimulationState& s) {
   }
   s.Mp(N) = volume_mass(s.A(N), dx, ro);
 
+  const StateStore st(s);
   q.set(1, momentum_inlet_row(s.Uin));
   for (int i = 2; i <= N - 1; ++i) {
-    const MomentumNode<double> n{
-        .G_w = viscous_conductance(s.Ae(i - 1), mi, dx),
-        .G_e = viscous_conductance(s.Ae(i), mi, dx),
-        .Me_w = s.Me(i - 1),
-        .u = s.u(i),
-        .u0 = s.u0(i),
-        .D = s.D(i),
-        .A = s.A(i),
-        .Mp = s.Mp(i),
-        .p_W = s.p(i - 1),
-        .p_E = s.p(i + 1),
-    };
+    const double G_w = viscous_conductance(s.Ae(i - 1), mi, dx);
+    const double G_e = viscous_conductance(s.Ae(i), mi, dx);
+    const MomentumNode<double> n =
+        momentum_node(st, i, G_w, G_e, s.Me(i - 1), s.Mp(i), s.p(i - 1), s.p(i + 1));
     q.set(i, momentum_row(n, f, pi, dx, ro, dt));
   }
   q.set(N, momentum_outlet_row(s.u(N - 1), s.u(N - 2)));
@@ -42,41 +40,40 @@ void momentum_coefficients(SimulationState& s) {
 void face_velocities(SimulationState& s) {
   const int N = s.N;
 
+  const StateStore st(s);
   for (int i = 2; i <= N - 2; ++i) {
     s.ue(i) =
-        face_velocity(interpolated_face(s, i, s.u(i - 1), s.u(i), s.u(i + 1), s.u(i + 2)), s.dt);
+        face_velocity(interpolated_face(st, i, s.u(i - 1), s.u(i), s.u(i + 1), s.u(i + 2)), s.dt);
   }
 
   // Inlet face: the prescribed velocity.  Outlet face: the inlet's volume flow.
-  s.ue(1) = s.Uin;
+  s.ue(1) = inlet_face_velocity(s.Uin);
   s.ue(N - 1) = outlet_face_velocity(s.u(N - 1), s.u(N), s.Ae(1), s.Uin, s.Ae(N - 1));
 }
 
 void correction_coefficients(SimulationState& s) {
   const int N = s.N;
-  const CoefficientSet& q = s.QML;
+  const StateStore st(s);
 
   for (int i = 2; i <= N - 1; ++i) {
-    s.dP(i) = correction_coefficient(s.A(i), q.aP(i), q.aW(i), q.aE(i));
+    s.dP(i) = dP_at(st, i);
   }
   // The boundary faces copy the real node beside them.
   for (int i = 2; i <= N - 2; ++i) {
     s.de(i) = face_correction_coefficient(s.dP(i + 1), s.dP(i));
   }
-  s.de(1) = s.dP(2);
-  s.de(N - 1) = s.dP(N - 1);
+  s.de(1) = inlet_face_correction_coefficient(s.dP(2));
+  s.de(N - 1) = outlet_face_correction_coefficient(s.dP(N - 1));
 }
 
 void pressure_correction_coefficients(SimulationState& s) {
   const int N = s.N;
   CoefficientSet& m = s.MASSA;
 
-  m.set(1, pinned_row<double>());
-  for (int i = 2; i <= N - 1; ++i) {
-    m.set(i, pressure_correction_row(s.Ae(i - 1), s.de(i - 1), s.ue(i - 1), s.Ae(i), s.de(i),
-                                     s.ue(i)));
+  const StateStore st(s);
+  for (int i = 1; i <= N; ++i) {
+    m.set(i, massa_row_at(st, i));
   }
-  m.set(N, pinned_row<double>());
 }
 
 void correct(SimulationState& s) {

@@ -1,7 +1,7 @@
 #pragma once
 // The discretised equations, one small function each, in the symbols of the
 // scheme.  Every path that evaluates an equation calls its function here: the
-// plain steps (coef.cpp), the fused sweeps (sweeps.cpp), the tridiagonal
+// plain steps (coef.cpp), the pass in four sweeps (pass.hpp), the tridiagonal
 // solver (solver.cpp) and the inventory.
 //
 // Each function evaluates its products and sums left to right exactly as the
@@ -124,6 +124,12 @@ inline T face_velocity(const InterpolatedFace<T>& c, Dt dt) {
   return numerator / (c.aP_E + c.aP_P);
 }
 
+// Inlet face: the prescribed velocity, ue(1) = Uin.
+template <typename T>
+inline T inlet_face_velocity(T Uin) {
+  return Uin;
+}
+
 // Outlet face: the mean of its two nodes, scaled so that the face carries the
 // inlet's volume flow:  m = (u(N-1) + u(N))*0.5,
 //   r = Ae(1)*Uin / (Ae(N-1)*m),  ue(N-1) = r*m.
@@ -146,6 +152,17 @@ inline T correction_coefficient(T A, T aP, T aW, T aE) {
 template <typename T>
 inline T face_correction_coefficient(T dP_E, T dP_P) {
   return (dP_E + dP_P) * 0.5;
+}
+
+// The boundary faces copy the real node beside them: de(1) = dP(2) on the
+// inlet face, de(N-1) = dP(N-1) on the outlet face.
+template <typename T>
+inline T inlet_face_correction_coefficient(T dP_2) {
+  return dP_2;
+}
+template <typename T>
+inline T outlet_face_correction_coefficient(T dP_Nm1) {
+  return dP_Nm1;
 }
 
 // --- Pressure-correction equation (MASSA set) -----------------------------------

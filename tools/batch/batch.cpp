@@ -10,9 +10,10 @@
 #include <string>
 
 #include "batch_pass.hpp"
-#include "control/principal.hpp"
-#include "flow/equations.hpp"
+#include "flow/pass.hpp"
+#include "flow/state_store.hpp"
 #include "flow/sweeps.hpp"
+#include "group_store.hpp"
 #include "kernels.hpp"
 
 namespace moody::batch {
@@ -20,12 +21,6 @@ namespace moody::batch {
 namespace {
 
 constexpr int kFaultFlags = FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID;
-
-fpe::Fault fault_of_flag(int flag) {
-  if (flag == FE_DIVBYZERO) return fpe::Fault::kDivideByZero;
-  if (flag == FE_OVERFLOW) return fpe::Fault::kOverflow;
-  return fpe::Fault::kInvalid;
-}
 
 // --- The replay in the order of the operations --------------------------------
 //
@@ -36,8 +31,9 @@ fpe::Fault fault_of_flag(int flag) {
 
 thread_local int t_first_fault = 0;  // the FE_ flag of the first fault since armed
 
-// The operation has been carried out before the flags are read.
-inline double settled(double r) {
+// A compiler barrier: r is computed here, so that the flags read after it
+// are those of its operation.
+inline double computed_here(double r) {
 #if defined(__GNUC__)
   __asm__ volatile("" : "+m"(r)::"memory");
   return r;
@@ -64,7 +60,7 @@ class Probe {
 
  private:
   static Probe noted(double r) {
-    r = settled(r);
+    r = computed_here(r);
     if (t_first_fault == 0) {
       const int raised = std::fetestexcept(kFaultFlags);
       if (raised != 0) t_first_fault = raised & -raised;  // one operation raises one
@@ -74,131 +70,6 @@ class Probe {
 
   double v_ = 0.0;
 };
-
-std::size_t round_up(std::size_t n, std::size_t to) {
-  return (n + to - 1) / to * to;
-}
-
-}  // namespace
-
-// --- The storage of a group ----------------------------------------------------
-
-class GroupStore {
- public:
-  static constexpr int kFields = 5;  // u, u0, ue, ue0, p: what a pass reads of the one before
-  enum Slot : int {
-    kFieldU = 0,
-    kFieldU0,
-    kFieldUe,
-    kFieldUe0,
-    kFieldP,
-    kPl = 2 * kFields,
-    kMe,
-    kDP,
-    kDe,
-    kQmlAW,
-    kQmlAP,
-    kQmlAE,
-    kQmlBP,
-    kMassaAW,
-    kMassaAP,
-    kMassaAE,
-    kMassaBP,
-    kWorkP,
-    kWorkQ,
-    kSums,  // 3 of each lane: the residuals' sums of the last pass
-    kSlots
-  };
-
-  GroupStore(int N, int lanes) : N_(N), lanes_(lanes), dt(static_cast<std::size_t>(lanes), 0.0) {
-    // Each array in whole pages, the one of slot k starting 128*k bytes into
-    // its page, so that the streams of a sweep do not fall on the same cache
-    // sets.
-    const std::size_t bytes = static_cast<std::size_t>(N) * static_cast<std::size_t>(lanes) * 8;
-    const std::size_t stride = round_up(bytes, kPage) + 128;
-    bytes_ = stride * kSlots;
-    block_ = static_cast<double*>(::operator new (bytes_, std::align_val_t{kPage}));
-    std::memset(block_, 0, bytes_);
-    for (int k = 0; k < kSlots; ++k)
-      first_[k] = block_ + static_cast<std::size_t>(k) * stride / sizeof(double);
-  }
-  ~GroupStore() { ::operator delete (block_, std::align_val_t{kPage}); }
-  GroupStore(const GroupStore&) = delete;
-  GroupStore& operator=(const GroupStore&) = delete;
-
-  int lanes() const { return lanes_; }
-  double* array(int slot) const { return first_[slot]; }
-  double& at(int slot, int i, int lane) const {
-    return first_[slot][static_cast<std::ptrdiff_t>(i - 1) * lanes_ + lane];
-  }
-  // The slot of field f (kFieldU ... kFieldP) in the state, and in the state
-  // before the last pass.
-  int now(int f) const { return f + kFields * current_; }
-  int before(int f) const { return f + kFields * (1 - current_); }
-
-  // Reads the state, writes the next one; flip() then makes that the state.
-  GroupView view() const {
-    const int in = kFields * current_, out = kFields * (1 - current_);
-    return {.dt = dt.data(),
-            .u_in = first_[in + kFieldU],
-            .u0_in = first_[in + kFieldU0],
-            .ue_in = first_[in + kFieldUe],
-            .ue0_in = first_[in + kFieldUe0],
-            .p_in = first_[in + kFieldP],
-            .u = first_[out + kFieldU],
-            .u0 = first_[out + kFieldU0],
-            .ue = first_[out + kFieldUe],
-            .ue0 = first_[out + kFieldUe0],
-            .p = first_[out + kFieldP],
-            .pl = first_[kPl],
-            .dP = first_[kDP],
-            .de = first_[kDe],
-            .qW = first_[kQmlAW],
-            .qP = first_[kQmlAP],
-            .qE = first_[kQmlAE],
-            .mB = first_[kMassaBP],
-            .P = first_[kWorkP],
-            .Q = first_[kWorkQ],
-            .sums = first_[kSums]};
-  }
-  void flip() { current_ = 1 - current_; }
-
-  // The time step of a lane.
-  double& dt_of(int lane) { return dt[static_cast<std::size_t>(lane)]; }
-  double dt_of(int lane) const { return dt[static_cast<std::size_t>(lane)]; }
-
-  // Every array of one lane zero, as sizing leaves a state.
-  void clear_lane(int lane) const {
-    for (int k = 0; k < kSlots; ++k) {
-      for (int i = 1; i <= N_; ++i)
-        at(k, i, lane) = 0.0;
-    }
-  }
-
- private:
-  static constexpr std::size_t kPage = 4096;
-  int N_;
-  int lanes_;
-  std::size_t bytes_ = 0;
-  double* block_ = nullptr;
-  double* first_[kSlots] = {};
-  int current_ = 0;
-
- public:
-  std::vector<double> dt;  // each lane's time step
-};
-
-namespace {
-
-// The slot of each Quantity, the fields given as kFieldU...; and the
-// state's array of each.
-constexpr int kSlotOf[] = {
-    GroupStore::kFieldU,  GroupStore::kFieldU0, GroupStore::kFieldUe, GroupStore::kFieldUe0,
-    GroupStore::kFieldP,  GroupStore::kPl,      GroupStore::kMe,      GroupStore::kDP,
-    GroupStore::kDe,      GroupStore::kQmlAW,   GroupStore::kQmlAP,   GroupStore::kQmlAE,
-    GroupStore::kQmlBP,   GroupStore::kMassaAW, GroupStore::kMassaAP, GroupStore::kMassaAE,
-    GroupStore::kMassaBP, GroupStore::kWorkP,   GroupStore::kWorkQ};
-constexpr int kQuantities = static_cast<int>(std::size(kSlotOf));
 
 template <typename State>
 auto& array_of(State& s, int q) {
@@ -358,12 +229,13 @@ Batch::Batch(const SimulationState& base, int lanes, Layout layout)
   {
     fpe::Masked masked;
     std::feclearexcept(FE_ALL_EXCEPT);
+    const StateStore grid(grid_);
     Mp_.resize(static_cast<std::size_t>(N));
     G_.resize(static_cast<std::size_t>(N - 1));
     for (int i = 1; i <= N; ++i)
-      Mp_[static_cast<std::size_t>(i - 1)] = volume_mass(grid_.A(i), grid_.dx, grid_.ro);
+      Mp_[static_cast<std::size_t>(i - 1)] = Mp_at(grid, i);
     for (int i = 1; i <= N - 1; ++i)
-      G_[static_cast<std::size_t>(i - 1)] = viscous_conductance(grid_.Ae(i), grid_.mi, grid_.dx);
+      G_[static_cast<std::size_t>(i - 1)] = G_at(grid, i);
     grid_faults_ = std::fetestexcept(kFaultFlags) != 0;
   }
   grid_.Mp.fill(0.0);  // as start_run leaves it
@@ -438,9 +310,8 @@ void Batch::load(int k, const SimulationState& s) {
   const int l = k % group_lanes_;
   for (int q = 0; q < kQuantities; ++q) {
     const Array1& a = array_of(s, q);
-    const int slot = q < GroupStore::kFields ? g.now(kSlotOf[q]) : kSlotOf[q];
     for (int i = 1; i <= a.size(); ++i)
-      g.at(slot, i, l) = a(i);
+      g.at(static_cast<Quantity>(q), i, l) = a(i);
   }
 }
 
@@ -495,9 +366,9 @@ void Batch::mirror_idle_lanes(int group) {
     }
     const int from = donor - first;
     for (int f = 0; f < GroupStore::kFields; ++f) {
-      const int slot = g.now(f);
+      const auto q = static_cast<Quantity>(f);
       for (int i = 1; i <= grid_.N; ++i)
-        g.at(slot, i, l) = g.at(slot, i, from);
+        g.at(q, i, l) = g.at(q, i, from);
     }
     g.dt_of(l) = g.dt_of(from);
     idle.donor = donor;
@@ -551,7 +422,7 @@ std::optional<fpe::Fault> Batch::replay(int k) {
   for (int f = 0; f < GroupStore::kFields; ++f) {
     Array1& a = array_of(scratch_, f);
     for (int i = 1; i <= a.size(); ++i)
-      a(i) = g.at(g.before(f), i, l);
+      a(i) = g.before(static_cast<Quantity>(f), i, l);
   }
   scratch_.dt = g.dt_of(l);
   std::feclearexcept(FE_ALL_EXCEPT);
@@ -559,7 +430,7 @@ std::optional<fpe::Fault> Batch::replay(int k) {
   const int raised = std::fetestexcept(kFaultFlags);
   std::feclearexcept(FE_ALL_EXCEPT);
   if (raised == 0) return std::nullopt;
-  if (std::popcount(static_cast<unsigned>(raised)) == 1) return fault_of_flag(raised);
+  if (std::popcount(static_cast<unsigned>(raised)) == 1) return fpe::fault_of_flags(raised);
   const std::optional<fpe::Fault> first = first_fault_in_order(k);
   if (!first) throw std::logic_error("a replayed pass raised faults that its probe did not");
   return first;
@@ -571,7 +442,7 @@ std::optional<fpe::Fault> Batch::first_fault_in_order(int k) {
   const int l = k % group_lanes_;
   for (int f = 0; f < GroupStore::kFields; ++f) {
     for (int i = 1; i <= grid_.N; ++i)
-      probe_->at(probe_->now(f), i, 0) = g.at(g.before(f), i, l);
+      probe_->at(static_cast<Quantity>(f), i, 0) = g.before(static_cast<Quantity>(f), i, l);
   }
   probe_->dt_of(0) = g.dt_of(l);
   std::feclearexcept(FE_ALL_EXCEPT);
@@ -579,8 +450,7 @@ std::optional<fpe::Fault> Batch::first_fault_in_order(int k) {
   batch_pass<Probe, true>(*view_, probe_->view());
   const int first = t_first_fault;
   std::feclearexcept(FE_ALL_EXCEPT);
-  if (first == 0) return std::nullopt;
-  return fault_of_flag(first);
+  return fpe::fault_of_flags(first);
 }
 
 void Batch::state(int k, SimulationState& s) const {
@@ -602,9 +472,8 @@ void Batch::state(int k, SimulationState& s) const {
         a(i) = formed(static_cast<Quantity>(q), k, i);
       continue;
     }
-    const int slot = q < GroupStore::kFields ? g.now(kSlotOf[q]) : kSlotOf[q];
     for (int i = 1; i <= a.size(); ++i)
-      a(i) = g.at(slot, i, l);
+      a(i) = g.at(static_cast<Quantity>(q), i, l);
   }
 }
 
@@ -617,8 +486,7 @@ double Batch::value(Quantity q, int k, int i) const {
                             std::to_string(array_of(grid_, n).size()));
   }
   if (lane(k).passed && formed_when_asked(n)) return formed(q, k, i);
-  const int slot = n < GroupStore::kFields ? g.now(kSlotOf[n]) : kSlotOf[n];
-  return g.at(slot, i, k % group_lanes_);
+  return g.at(q, i, k % group_lanes_);
 }
 
 Batch::Column Batch::column(Quantity q, int k) const {
@@ -629,62 +497,68 @@ Batch::Column Batch::column(Quantity q, int k) const {
                                 " is formed when asked, not stored by the pass");
   }
   const GroupStore& g = group_of(k);
-  const int slot = n < GroupStore::kFields ? g.now(kSlotOf[n]) : kSlotOf[n];
-  return {.first = g.array(slot) + k % group_lanes_, .stride = g.lanes()};
+  return {
+      .first = g.array(q) + k % group_lanes_, .stride = g.lanes(), .n = array_of(grid_, n).size()};
 }
 
 ResidualSums<double> Batch::residual_sums(int k) const {
   check_lane(k, lanes_);
   const GroupStore& g = group_of(k);
-  const double* sums = g.array(GroupStore::kSums) + k % group_lanes_;
+  const double* sums = g.sums() + k % group_lanes_;
   const std::ptrdiff_t n = g.lanes();
   return {.imbalance = sums[0], .change = sums[n], .correction = sums[2 * n]};
 }
+
+namespace {
+// One lane's fields before its last pass, and its de after it, as a storage
+// of the pass's rows (flow/pass.hpp) on doubles.
+struct LaneBefore : PassConstants {
+  using Value = double;
+  static constexpr bool kFormsGrid = false;
+
+  const SimulationState& grid;
+  const std::vector<double>& Mp_;
+  const std::vector<double>& G_;
+  const GroupStore& g;
+  int l;
+  double dt;
+
+  static double of(const std::vector<double>& v, int i) {
+    return v[static_cast<std::size_t>(i - 1)];
+  }
+
+  double A(int i) const { return grid.A(i); }
+  double Ae(int i) const { return grid.Ae(i); }
+  double D(int i) const { return grid.D(i); }
+  double Mp(int i) const { return of(Mp_, i); }
+  double G(int i) const { return of(G_, i); }
+  double u_in(int i) const { return g.before(Quantity::kU, i, l); }
+  double u0_in(int i) const { return g.before(Quantity::kU0, i, l); }
+  double ue_in(int i) const { return g.before(Quantity::kUe, i, l); }
+  double p_in(int i) const { return g.before(Quantity::kP, i, l); }
+  double de(int i) const { return g.at(Quantity::kDe, i, l); }
+  // The face velocities enter the MASSA set's bP only, which the pass keeps.
+  static double ue(int /*i*/) { return 0.0; }
+};
+}  // namespace
 
 double Batch::formed(Quantity q, int k, int i) const {
   const GroupStore& g = group_of(k);
   const int l = k % group_lanes_;
   const SimulationState& s = grid_;
-  const int N = s.N;
-  const auto before = [&](int field, int j) { return g.at(g.before(field), j, l); };
-  const auto grid = [](const std::vector<double>& v, int j) {
-    return v[static_cast<std::size_t>(j - 1)];
-  };
-
-  if (q == Quantity::kMe) return face_mass_flow(before(GroupStore::kFieldUe, i), s.Ae(i), s.ro);
-
-  if (q == Quantity::kQmlBP) {
-    // The momentum row of the pass, from the fields it started from.
-    if (i == 1) return momentum_inlet_row(s.Uin).bP;
-    if (i == N) {
-      return momentum_outlet_row(before(GroupStore::kFieldU, N - 1),
-                                 before(GroupStore::kFieldU, N - 2))
-          .bP;
-    }
-    const MomentumNode<double> n{
-        .G_w = grid(G_, i - 1),
-        .G_e = grid(G_, i),
-        .Me_w = face_mass_flow(before(GroupStore::kFieldUe, i - 1), s.Ae(i - 1), s.ro),
-        .u = before(GroupStore::kFieldU, i),
-        .u0 = before(GroupStore::kFieldU0, i),
-        .D = s.D(i),
-        .A = s.A(i),
-        .Mp = grid(Mp_, i),
-        .p_W = before(GroupStore::kFieldP, i - 1),
-        .p_E = before(GroupStore::kFieldP, i + 1)};
-    return momentum_row(n, s.f, s.pi, s.dx, s.ro, g.dt_of(l)).bP;
+  const LaneBefore before{constants_of(s), s, Mp_, G_, g, l, g.dt_of(l)};
+  switch (q) {
+    case Quantity::kMe:
+      return Me_at(before, i);
+    case Quantity::kQmlBP:
+      return qml_row_at(before, i).bP;
+    case Quantity::kMassaAW:
+      return massa_row_at(before, i).aW;
+    case Quantity::kMassaAP:
+      return massa_row_at(before, i).aP;
+    default:
+      return massa_row_at(before, i).aE;
   }
-
-  // The MASSA set's aW, aP, aE from the pass's de; the face velocities enter
-  // its bP only, which the pass keeps.
-  Row<double> r = pinned_row<double>();
-  if (i > 1 && i < N) {
-    const double de_w = g.at(GroupStore::kDe, i - 1, l), de_e = g.at(GroupStore::kDe, i, l);
-    r = pressure_correction_row(s.Ae(i - 1), de_w, 0.0, s.Ae(i), de_e, 0.0);
-  }
-  if (q == Quantity::kMassaAW) return r.aW;
-  if (q == Quantity::kMassaAP) return r.aP;
-  return r.aE;
 }
 
 }  // namespace moody::batch

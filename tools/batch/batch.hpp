@@ -55,7 +55,8 @@ struct LaneFault {
   fpe::Fault fault = fpe::Fault::kInvalid;
 };
 
-// The arrays of a lane's state that vary from lane to lane.
+// The arrays of a lane's state that vary from lane to lane; the first five
+// are the fields that a pass reads of the one before.
 enum class Quantity : unsigned char {
   kU,
   kU0,
@@ -77,6 +78,7 @@ enum class Quantity : unsigned char {
   kWorkP,
   kWorkQ,
 };
+inline constexpr int kQuantities = static_cast<int>(Quantity::kWorkQ) + 1;
 
 class Batch {
  public:
@@ -131,11 +133,18 @@ class Batch {
   // One of the lane's arrays that the pass stores (every quantity but Me,
   // the QML set's bP and the MASSA set's aW, aP, aE, which throw
   // std::invalid_argument), read in place: element i is first[(i-1)*stride],
-  // for i within the array's bounds, unchecked.  Valid until the next pass.
+  // for i within the array's bounds 1..n, checked in a checked build only.
+  // Valid until the next pass.
   struct Column {
     const double* first = nullptr;
     std::ptrdiff_t stride = 1;
-    double operator()(int i) const { return first[static_cast<std::ptrdiff_t>(i - 1) * stride]; }
+    int n = 0;
+    double operator()(int i) const {
+#if defined(MOODY_CHECKED_INDICES)
+      if (i < 1 || i > n) index_outside_bounds(i, n);
+#endif
+      return first[static_cast<std::ptrdiff_t>(i - 1) * stride];
+    }
   };
   Column column(Quantity q, int k) const;
 

@@ -42,10 +42,10 @@ struct GroupView {
   // ... and after it.
   double *u, *u0, *ue, *ue0, *p;
   double *pl, *dP, *de;
-  double *qW, *qP, *qE;  // of the QML set
-  double* mB;            // of the MASSA set
-  double *P, *Q;         // the solver's work pair
-  double* sums;          // the residuals' sums of the pass (batch_pass.hpp)
+  double *qml_aW, *qml_aP, *qml_aE;  // of the QML set
+  double* massa_bP;                  // of the MASSA set
+  double *P, *Q;                     // the solver's work pair
+  double* sums;                      // the residuals' sums of the pass (batch_pass.hpp)
 };
 
 using PassKernel = void (*)(const GridView& grid, const GroupView& group);

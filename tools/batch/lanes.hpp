@@ -10,8 +10,8 @@
 // instruction set of the translation unit that instantiates it.  Elsewhere a
 // vector is one double (W = 1).  Each operation is written out for every
 // vector of the group (each() below), which keeps the vectors in registers;
-// a loop over an array of them, or one vector G times as wide, left the
-// compiler spilling them through the stack at every formula.
+// over a loop on an array of them, or over one vector G times as wide, the
+// compilers spill them through the stack at every formula.
 //
 // The last template parameter keeps the instantiations of each instruction
 // set apart: given a type local to a translation unit, every function of
@@ -126,9 +126,9 @@ class Pack {
     (std::make_index_sequence<static_cast<std::size_t>(G)>{});
   }
 
-  // Initialised from W copies of x, which the compilers make one broadcast;
-  // filled element by element, it took an insert per lane, for each of the
-  // grid's values and constants in every row of the pass.
+  // Initialised from W copies of x, which the compilers make one broadcast,
+  // where a fill element by element costs an insert per lane for each of
+  // the grid's values and constants in every row of the pass.
   static Vector splat(double x) {
     if constexpr (W == 1) {
       return x;

@@ -3,7 +3,6 @@
 
 #include "batch_pass.hpp"
 #include "kernels.hpp"
-#include "lanes.hpp"
 
 #if !defined(__AVX2__)
 #error "pass_avx2.cpp is built with -mavx2"
@@ -13,14 +12,8 @@ namespace moody::batch {
 
 namespace {
 struct Avx2 {};  // keeps this unit's instantiations its own
-// Every function of the pass inlined into it, so that the lanes stay in
-// registers from one formula to the next.
-template <int G>
-[[gnu::flatten]] void pass(const GridView& g, const GroupView& w) {
-  batch_pass<Pack<4, G, Avx2>>(g, w);
-}
 }  // namespace
 
-const KernelSet kAvx2Kernels{4, {pass<1>, pass<2>, pass<4>}};
+constinit const KernelSet kAvx2Kernels = kernel_set<4, Avx2>();
 
 }  // namespace moody::batch

@@ -3,7 +3,6 @@
 
 #include "batch_pass.hpp"
 #include "kernels.hpp"
-#include "lanes.hpp"
 
 #if !defined(__AVX512F__)
 #error "pass_avx512.cpp is built with -mavx512f"
@@ -13,14 +12,8 @@ namespace moody::batch {
 
 namespace {
 struct Avx512 {};  // keeps this unit's instantiations its own
-// Every function of the pass inlined into it, so that the lanes stay in
-// registers from one formula to the next.
-template <int G>
-[[gnu::flatten]] void pass(const GridView& g, const GroupView& w) {
-  batch_pass<Pack<8, G, Avx512>>(g, w);
-}
 }  // namespace
 
-const KernelSet kAvx512Kernels{8, {pass<1>, pass<2>, pass<4>}};
+constinit const KernelSet kAvx512Kernels = kernel_set<8, Avx512>();
 
 }  // namespace moody::batch

@@ -57,14 +57,7 @@ LaneTrials::LaneTrials(SimulationState s, int lanes, int group) : base_(std::mov
     fpe::Masked masked;
     std::feclearexcept(FE_ALL_EXCEPT);
     start_run(base_);
-    const int flags = std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID);
-    if (flags & FE_DIVBYZERO) {
-      start_fault_ = Fault::kDivideByZero;
-    } else if (flags & FE_OVERFLOW) {
-      start_fault_ = Fault::kOverflow;
-    } else if (flags & FE_INVALID) {
-      start_fault_ = Fault::kInvalid;
-    }
+    start_fault_ = fpe::fault_of_flags(std::fetestexcept(FE_ALL_EXCEPT));
   }
   scales_.emplace(base_);
   batch_ = std::make_unique<batch::Batch>(base_, lanes, batch::layout_for(group));

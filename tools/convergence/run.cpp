@@ -18,11 +18,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // that makes the others first: a division by zero or an overflow makes the
 // infinities from which an invalid operation follows.
 std::optional<Fault> raised() {
-  const int flags = std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID);
-  if (flags & FE_DIVBYZERO) return Fault::kDivideByZero;
-  if (flags & FE_OVERFLOW) return Fault::kOverflow;
-  if (flags & FE_INVALID) return Fault::kInvalid;
-  return std::nullopt;
+  return fpe::fault_of_flags(std::fetestexcept(FE_ALL_EXCEPT));
 }
 
 // The stored line at or before pass k (rows are in pass order); null if none.
