@@ -118,22 +118,6 @@ std::string closed_text(const Window& w, std::int64_t cap) {
   return t;
 }
 
-// The twelve parameters of `from`, nothing else.
-void copy_parameters(const SimulationState& from, SimulationState& to) {
-  to.N = from.N;
-  to.L = from.L;
-  to.mi = from.mi;
-  to.ro = from.ro;
-  to.f = from.f;
-  to.Uin = from.Uin;
-  to.D0 = from.D0;
-  to.cd = from.cd;
-  to.dt = from.dt;
-  to.beta = from.beta;
-  to.itmax = from.itmax;
-  to.itmaxm = from.itmaxm;
-}
-
 // The window of each grid searched on every core, the finest (the longest)
 // first; the rest of each grid's work (its run and the program's) on a
 // thread of its own beside the searches that follow.  A line on standard
@@ -210,15 +194,7 @@ Estimate estimate(const std::vector<GridRun>& runs, const SimulationState& s, do
   for (const GridRun& g : runs) {
     if (g.converged) e.grids.push_back(&g);
   }
-  verification::Duct duct;
-  duct.L = s.L;
-  duct.mi = s.mi;
-  duct.ro = s.ro;
-  duct.f = s.f;
-  duct.Uin = s.Uin;
-  duct.D0 = s.D0;
-  duct.cd = s.cd;
-  e.exact = verification::pressure_rise(duct, 0.0, s.L);
+  e.exact = verification::pressure_rise(s, 0.0, s.L);
   const std::size_t n = e.grids.size();
   if (n < 3) return e;
   e.three = true;
@@ -531,7 +507,8 @@ GridRun run_grid(SimulationState& s, Window window) {
     if (const std::optional<InputError> error = parse_input(g.dados, read)) {
       fatal(error->code, folder_of(g.N) + "/" + error->description);
     }
-    copy_parameters(read, p);
+    Parameters& parameters = p;
+    parameters = read;
   };
   parse(s.itmax);  // the cap and the watch of the search
   size_state(p);
@@ -569,8 +546,9 @@ int grid_study(const SimulationState& s, const GridOptions& options) {
   std::vector<std::unique_ptr<SimulationState>> states;
   for (int N : grids) {
     states.push_back(std::make_unique<SimulationState>());
-    copy_parameters(s, *states.back());
-    states.back()->N = N;
+    Parameters& parameters = *states.back();
+    parameters = s;
+    parameters.N = N;
     size_state(*states.back());
   }
 
