@@ -16,6 +16,7 @@
 
 #include "control/start.hpp"
 #include "gci.hpp"
+#include "grid_runs.hpp"
 #include "io/field_edit.hpp"
 #include "io/input_values.hpp"
 #include "program_run.hpp"

@@ -5,8 +5,13 @@
 // and renamed over it, so that the old file, or a link of that name, is
 // replaced whole and never written through.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "control/state.hpp"
+#include "grid_runs.hpp"
 
 namespace moody::convergence {
 
@@ -19,5 +24,20 @@ std::string make_folder(const std::string& name);
 // when it cannot, the reason; the old file is then left as it was.
 std::string replace_file(const std::string& folder, const std::string& name,
                          std::string_view bytes);
+
+inline constexpr const char* kTableFile = "malhas.dat";
+
+// The folder of a grid: "malha-N".
+std::string folder_of(int N);
+
+// The text of malha-N/dados.txt: the twelve values of `s`, each written
+// so that the program reads it back to the same bits, with dt and itmax
+// given, CR LF.
+std::string grid_dados(const SimulationState& s, double dt, std::int64_t itmax);
+
+// The folder of every grid that converges, with its dados.txt, saida.txt,
+// u.dat and p.dat, and malhas.dat holding `malhas`; a file that cannot be
+// written ends the run with the program's F frame.
+void write_grid_files(const std::vector<GridRun>& runs, std::string_view malhas);
 
 }  // namespace moody::convergence
