@@ -24,24 +24,25 @@ std::string folder_of(int N) {
   return "malha-" + std::to_string(N);
 }
 
-std::string grid_dados(const SimulationState& s, double dt, std::int64_t itmax) {
+std::string dados_text(const Parameters& p) {
   const struct {
     std::string value;
     const char* comment;
   } lines[] = {
-      {std::to_string(s.N), "N   - volumes, including the two fictitious ones"},
-      {input_number::round_trip_text(s.L), "L   [m]      length of the duct"},
-      {input_number::round_trip_text(s.mi), "mi  [Pa.s]   dynamic viscosity"},
-      {input_number::round_trip_text(s.ro), "ro  [kg/m3]  density"},
-      {input_number::round_trip_text(s.f), "f   Darcy friction factor"},
-      {input_number::round_trip_text(s.Uin), "Uin [m/s]    inlet velocity"},
-      {input_number::round_trip_text(s.D0), "D0  [m]      inlet diameter"},
-      {input_number::round_trip_text(s.cd),
+      {std::to_string(p.N), "N   - volumes, including the two fictitious ones"},
+      {input_number::round_trip_text(p.L), "L   [m]      length of the duct"},
+      {input_number::round_trip_text(p.mi), "mi  [Pa.s]   dynamic viscosity"},
+      {input_number::round_trip_text(p.ro), "ro  [kg/m3]  density"},
+      {input_number::round_trip_text(p.f), "f   Darcy friction factor"},
+      {input_number::round_trip_text(p.Uin), "Uin [m/s]    inlet velocity"},
+      {input_number::round_trip_text(p.D0), "D0  [m]      inlet diameter"},
+      {input_number::round_trip_text(p.cd),
        "cd           growth of the diameter per metre of length"},
-      {input_number::round_trip_text(dt), "dt  [s]      time step (grid study)"},
-      {input_number::round_trip_text(s.beta), "beta, 1 = CDS  (echoed in the report only)"},
-      {std::to_string(itmax), "itmax        outer iterations: the grid study's run to convergence"},
-      {std::to_string(s.itmaxm), "itmaxm       (echoed in the report only)"},
+      {input_number::round_trip_text(p.dt), "dt  [s]      time step (grid study)"},
+      {input_number::round_trip_text(p.beta), "beta, 1 = CDS  (echoed in the report only)"},
+      {std::to_string(p.itmax),
+       "itmax        outer iterations: the grid study's run to convergence"},
+      {std::to_string(p.itmaxm), "itmaxm       (echoed in the report only)"},
   };
   std::string t;
   for (const auto& line : lines) {
@@ -59,7 +60,7 @@ void write_grid_files(const std::vector<GridRun>& runs, std::string_view malhas)
     if (const std::string problem = make_folder(folder); !problem.empty()) {
       fatal(ErrorCode::kOpenFailed, folder + ": cannot use the folder: " + problem);
     }
-    replace_or_fail(folder, "dados.txt", g.dados);
+    replace_or_fail(folder, "dados.txt", dados_text(g.folder_parameters));
     replace_or_fail(folder, "saida.txt", g.texts.saida);
     replace_or_fail(folder, "u.dat", g.texts.u);
     replace_or_fail(folder, "p.dat", g.texts.p);

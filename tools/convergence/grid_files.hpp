@@ -5,7 +5,6 @@
 // and renamed over it, so that the old file, or a link of that name, is
 // replaced whole and never written through.
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,10 +29,10 @@ inline constexpr const char* kTableFile = "malhas.dat";
 // The folder of a grid: "malha-N".
 std::string folder_of(int N);
 
-// The text of malha-N/dados.txt: the twelve values of `s`, each written
-// so that the program reads it back to the same bits, with dt and itmax
-// given, CR LF.
-std::string grid_dados(const SimulationState& s, double dt, std::int64_t itmax);
+// The text of malha-N/dados.txt: the twelve values, each written so that
+// the program reads it back to the same bits, one a line with its comment,
+// CR LF.
+std::string dados_text(const Parameters& p);
 
 // The folder of every grid that converges, with its dados.txt, saida.txt,
 // u.dat and p.dat, and malhas.dat holding `malhas`; a file that cannot be

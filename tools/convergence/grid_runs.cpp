@@ -5,17 +5,13 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 
 #include "control/fpe.hpp"
-#include "control/principal.hpp"
-#include "control/runtime_error.hpp"
 #include "control/start.hpp"
 #include "flow/coef.hpp"
-#include "grid_files.hpp"
-#include "io/input_number.hpp"
-#include "io/input_values.hpp"
 #include "lane_trials.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
@@ -25,17 +21,13 @@ namespace moody::convergence {
 
 namespace {
 
-// The movement of the outlet pressure over the last tenth of the passes:
-// the largest distance from the final value of any pass since.
-double settling(const Outcome& o) {
-  const std::int64_t from = o.passes - std::max<std::int64_t>(1, o.passes / 10);
-  const double final = o.last.outlet;
-  double most = 0.0;
-  for (const Row& row : o.rows) {
-    if (row.pass <= from) continue;
-    most = std::max({most, std::fabs(row.low - final), std::fabs(row.high - final)});
-  }
-  return most;
+// The window without the final states of its trials: only the chosen one
+// is needed, and each holds a whole state.
+void drop_final_states(Window& w) {
+  for (Trial* t : {&w.lower, &w.upper, &w.below, &w.above, &w.recommended})
+    t->final_state.reset();
+  for (Trial& t : w.trials)
+    t.final_state.reset();
 }
 
 // How a window without a converging dt ended.
@@ -140,33 +132,17 @@ GridRun run_grid(SimulationState& s, Window window) {
     }
   }
   g.dt = chosen.dt;
+  if (!chosen.final_state) throw std::logic_error("a converged trial without its final state");
+  const FinalState& end = *chosen.final_state;
 
-  // The program's run of malha-N/dados.txt, watched pass by pass as run()
-  // watches a trial: where it converges is the folder's itmax, and the state
-  // it stops in is the program's after that many passes.  The parameters come
-  // from the program's reader of the folder's dados.txt.
-  SimulationState p;
-  const auto parse = [&](std::int64_t itmax) {
-    fpe::Masked masked;
-    g.dados = grid_dados(s, g.dt, itmax);
-    SimulationState read;
-    if (const std::optional<InputError> error = parse_input(g.dados, read)) {
-      fatal(error->code, folder_of(g.N) + "/" + error->description);
-    }
-    Parameters& parameters = p;
-    parameters = read;
-  };
-  parse(s.itmax);  // the cap and the watch of the search
-  size_state(p);
-  const Outcome o = run(p);
-  if (o.ending != Ending::kConverged) {
-    g.failure =
-        "the run at dt = " + input_number::round_trip_text(g.dt) + " s does not converge again";
-    return g;
-  }
-  g.passes = o.passes;
-  g.iteration_error = settling(o);
-  parse(o.passes);
+  // The program's state after exactly the passes of the run to convergence,
+  // and so the program's with malha-N/dados.txt (those passes as itmax),
+  // then its inventory and report.
+  SimulationState p = end.state;
+  p.itmax = static_cast<std::int32_t>(chosen.passes);  // within cap_for(itmax)
+  g.folder_parameters = p;
+  g.passes = chosen.passes;
+  g.iteration_error = end.settling;
   {
     fpe::Masked masked;
     inventory(p);
@@ -174,6 +150,7 @@ GridRun run_grid(SimulationState& s, Window window) {
   g.outlet = p.p(p.N);
   g.texts = report_texts(p);
   g.converged = true;
+  drop_final_states(g.window);
   return g;
 }
 

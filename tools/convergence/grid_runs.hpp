@@ -1,7 +1,8 @@
 #pragma once
-// The runs of the grid study: for each grid, its window of dt searched, its
-// dt chosen, and the program's run of that grid's malha-N/dados.txt, watched
-// to convergence by the tool's test.
+// The runs of the grid study: for each grid, its window of dt searched and
+// its dt chosen; the state that dt's trial converges in is the program's
+// with the grid's malha-N/dados.txt (the trial's passes as itmax), from which
+// the program's inventory and report give the folder's files.
 
 #include <cstdint>
 #include <memory>
@@ -30,7 +31,7 @@ struct GridRun {
   double outlet = 0.0;           // p(N) of the program's p.dat with that itmax [Pa]
   double iteration_error = 0.0;  // how far p(N) moved over the last tenth of the passes [Pa]
   std::string failure;           // when no dt converges: how the search ended
-  std::string dados;             // malha-N/dados.txt
+  Parameters folder_parameters;  // those of malha-N/dados.txt: the grid's N, dt and passes
   ReportTexts texts;             // malha-N/saida.txt, u.dat, p.dat
 };
 
