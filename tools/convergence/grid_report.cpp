@@ -1,6 +1,7 @@
 #include "grid_report.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "grid_files.hpp"
 #include "io/input_number.hpp"
@@ -18,20 +19,24 @@ std::string pascals_or_none(double v) {
   return std::isnan(v) ? std::string("none") : pascals(v, 10);
 }
 
-std::string signed_e(double v) {
+// An error in Pa to five digits, signed; "none" for NaN.
+std::string signed_error_text(double v) {
   return std::isnan(v) ? std::string("none") : format("%+.4e", v);
 }
 
-std::string percent(double v) {
+// A fraction in percent to four decimals, signed; "none" for NaN.
+std::string percent_text(double v) {
   return std::isnan(v) ? std::string("none") : format("%+.4f", 100.0 * v);
 }
 
 // v/|base|, NaN when base is zero or NaN.
-double fraction(double v, double base) {
+double relative_to(double v, double base) {
   return base != 0.0 && !std::isnan(base) ? v / std::fabs(base) : kNaN;
 }
 
-std::string table(const std::vector<GridRun>& runs, const Estimate& e) {
+// One line per grid: N, dx, dt, passes, the outlet pressure and its
+// estimated and true errors, or why the grid does not converge.
+std::string grid_table(const std::vector<GridRun>& runs, const Estimate& e) {
   std::string t =
       format("%6s  %-14s %-9s %7s  %20s  %20s %9s  %20s %9s\n", "N", "dx [m]", "dt [s]", "passes",
              "outlet pressure [Pa]", "estimated error [Pa]", "[%]", "true error [Pa]", "[%]");
@@ -45,10 +50,11 @@ std::string table(const std::vector<GridRun>& runs, const Estimate& e) {
     const double truth = g.outlet - e.exact;
     const std::string dt = input_number::round_trip_text(g.dt) + (g.dt_of_dados ? "*" : "");
     marked = marked || g.dt_of_dados;
-    t += format("%6d  %-14.10g %-9s %7lld  %20.10g  %20s %9s  %20s %9s\n", g.N, g.dx, dt.c_str(),
-                lld_arg(g.passes), g.outlet, signed_e(estimated).c_str(),
-                percent(fraction(estimated, e.extrapolated)).c_str(), signed_e(truth).c_str(),
-                percent(fraction(truth, e.exact)).c_str());
+    t +=
+        format("%6d  %-14.10g %-9s %7lld  %20.10g  %20s %9s  %20s %9s\n", g.N, g.dx, dt.c_str(),
+               lld_arg(g.passes), g.outlet, signed_error_text(estimated).c_str(),
+               percent_text(relative_to(estimated, e.extrapolated)).c_str(),
+               signed_error_text(truth).c_str(), percent_text(relative_to(truth, e.exact)).c_str());
   }
   t += "dt: the window search's recommendation";
   t += marked ? "; * the dt of dados.txt, which converges within 1.5 times its passes\n" : "\n";
@@ -56,8 +62,8 @@ std::string table(const std::vector<GridRun>& runs, const Estimate& e) {
   return t;
 }
 
-// The five lines.
-std::string summary(const Estimate& e, const GridOptions& options) {
+// The five lines of the estimate.
+std::string summary_lines(const Estimate& e, const GridOptions& options) {
   const Gci& c = e.gci;
   const bool order = e.has_three_grids && c.has_order();
   std::string t = "exact outlet pressure of the 1-D model: " + pascals_or_none(e.exact) + "\n";
@@ -77,9 +83,8 @@ std::string summary(const Estimate& e, const GridOptions& options) {
 
 // The iteration error beside the discretisation error of each grid (the
 // estimated one, or the true one without an extrapolated value).
-std::string iteration_error(const Estimate& e) {
+std::string iteration_error_line(const Estimate& e) {
   std::string t;
-  // The iteration error beside the discretisation error of each grid.
   const GridRun* worst = nullptr;
   double worst_share = 0.0;
   for (const GridRun* g : e.grids) {
@@ -108,12 +113,12 @@ std::string iteration_error(const Estimate& e) {
 }
 
 // The procedure behind the five lines.
-std::string details(const Estimate& e) {
+std::string procedure_lines(const Estimate& e) {
   std::string t;
   if (!e.has_three_grids) {
     t += format("fewer than three grids converge (%llu): no order, extrapolation or GCI\n",
                 llu_arg(e.grids.size()));
-    return t + iteration_error(e);
+    return t + iteration_error_line(e);
   }
   const Gci& c = e.gci;
   const std::size_t n = e.grids.size();
@@ -151,7 +156,7 @@ std::string details(const Estimate& e) {
     t +=
         format("least-squares fit of the %llu grids: no minimum for p in (0.05, 10)\n", llu_arg(n));
   }
-  return t + iteration_error(e);
+  return t + iteration_error_line(e);
 }
 
 // The line of the folders written.
@@ -163,8 +168,8 @@ std::string written_text(const std::vector<GridRun>& runs) {
   return t + " (dados.txt, saida.txt, u.dat, p.dat) and " + kTableFile + "\n";
 }
 
-// The verdict and its status.
-GridReport verdict(const std::vector<GridRun>& runs, const Estimate& e) {
+// The verdict on the study, and its exit status.
+GridReport study_verdict(const std::vector<GridRun>& runs, const Estimate& e) {
   std::string t;
   int status = kExitConverged;
   const GridRun* finest_converged = e.grids.empty() ? nullptr : e.grids.back();
@@ -208,13 +213,13 @@ std::string malhas_text(const std::vector<GridRun>& runs, const Estimate& e) {
 
 GridReport grid_report(const std::vector<GridRun>& runs, const Estimate& e,
                        const GridOptions& options) {
-  const GridReport said = verdict(runs, e);
+  const GridReport said = study_verdict(runs, e);
   std::string t = "\n";
-  t += table(runs, e);
+  t += grid_table(runs, e);
   t += "\n";
-  t += summary(e, options);
+  t += summary_lines(e, options);
   t += "\n";
-  t += details(e);
+  t += procedure_lines(e);
   t += written_text(runs);
   t += said.text;
   return {t, said.status};

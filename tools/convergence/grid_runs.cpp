@@ -31,7 +31,7 @@ void drop_final_states(Window& w) {
 }
 
 // How a window without a converging dt ended.
-std::string closed_text(const Window& w, std::int64_t cap) {
+std::string closed_window_text(const Window& w, std::int64_t cap) {
   std::string t = format("no dt converges within the cap of %lld passes", lld_arg(cap));
   if (!w.trials.empty()) {
     t += format(" (%llu tried, %s to %s s)", llu_arg(w.trials.size()),
@@ -57,7 +57,10 @@ std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dado
   return states;
 }
 
-// A line on standard error as each grid ends, when that is a terminal.
+// The windows searched one after the other on every core, the finest (the
+// longest) first; the rest of each grid's work on a thread of its own
+// beside the searches that follow.  A line on standard error as each grid
+// ends, when that is a terminal.
 std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states) {
   std::vector<GridRun> runs(states.size());
   std::vector<std::size_t> order(states.size());
@@ -115,7 +118,7 @@ GridRun run_grid(SimulationState& s, Window window) {
   g.dx = s.L / (static_cast<double>(s.N) - 2.0);  // as the program forms it
   g.window = std::move(window);
   if (!g.window.open) {
-    g.failure = closed_text(g.window, cap_for(s.itmax));
+    g.failure = closed_window_text(g.window, cap_for(s.itmax));
     return g;
   }
 
@@ -138,17 +141,17 @@ GridRun run_grid(SimulationState& s, Window window) {
   // The program's state after exactly the passes of the run to convergence,
   // and so the program's with malha-N/dados.txt (those passes as itmax),
   // then its inventory and report.
-  SimulationState p = end.state;
-  p.itmax = static_cast<std::int32_t>(chosen.passes);  // within cap_for(itmax)
-  g.folder_parameters = p;
+  SimulationState program = end.state;
+  program.itmax = static_cast<std::int32_t>(chosen.passes);  // within cap_for(itmax)
+  g.folder_parameters = program;
   g.passes = chosen.passes;
   g.iteration_error = end.settling;
   {
     fpe::Masked masked;
-    inventory(p);
+    inventory(program);
   }
-  g.outlet = p.p(p.N);
-  g.texts = report_texts(p);
+  g.outlet = program.p(program.N);
+  g.texts = report_texts(program);
   g.converged = true;
   drop_final_states(g.window);
   return g;

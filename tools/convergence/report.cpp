@@ -112,122 +112,158 @@ std::string share_text(double change, double converged, double q) {
 
 }  // namespace
 
-Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
+namespace {
+
+// The verdict of a run that converged: the passes needed and whether
+// itmax gives them.
+Verdict converged_verdict(const Outcome& o, const SimulationState& s) {
   Verdict v;
   std::string& t = v.text;
   const std::string itmax = format("itmax = %d", s.itmax);
-  switch (o.ending) {
-    case Ending::kConverged: {
-      const double c = o.converged;
-      t += format(
-          "converged at pass %lld: every residual below its tolerance, the outlet pressure "
-          "settled\n",
-          lld_arg(o.passes));
-      t += "converged outlet pressure: " + stated_pressure(c) + format(" (to %.0e)\n", kStated);
-      t += format(
-          "itmax for the outlet pressure to %.0e: %lld (from that pass on it stays within "
-          "%.0e of the converged value)\n",
-          kBand, lld_arg(o.needed), kBand);
-      t += format(
-          "itmax for converged residuals: %lld (from that pass on every residual is below "
-          "its tolerance, for a report that must show them)\n",
-          lld_arg(o.residuals_below));
-      if (o.needed <= s.itmax) {
-        t += "converged by " + itmax + "\n";
-        v.status = kExitConverged;
-      } else {
-        const double off = o.at_itmax - c;
-        t += "not converged by " + itmax + ": there the outlet pressure is " +
-             stated_pressure(o.at_itmax) + format(", %.4g Pa ", off) +
-             share_text(off, c, dynamic_pressure(s)) + " from the converged one\n";
-        t += format("set itmax to at least %lld (%lld for a report with converged residuals)\n",
-                    lld_arg(o.needed), lld_arg(std::max(o.needed, o.residuals_below)));
-        v.status = kExitNeedsMore;
-      }
-      t += format("passes needed: %lld\n", lld_arg(o.needed));
-      return v;
-    }
-    case Ending::kDiverging:
-      t += format(
-          "diverging: the velocity residual grows from pass %lld, where it was %s, to %s "
-          "at pass %lld, where this run stopped\n",
-          lld_arg(o.diverging_from), e_text(o.smallest).c_str(), e_text(o.last.velocity).c_str(),
-          lld_arg(o.passes));
-      if (s.itmax <= o.passes) {
-        t += "with " + itmax + " the program ends normally, on numbers that are no solution\n";
-      } else {
-        t += "with " + itmax +
-             " the program goes on diverging, to an overflow (M4002) or to numbers that are no "
-             "solution\n";
-      }
-      t += "no itmax makes this dt converge: lower dt (convergence --window searches the range)\n";
-      break;
-    case Ending::kFault: {
-      const std::string what = std::string("floating-point ") + fpe::name_of(*o.fault);
-      const std::string code = program_code(*o.fault);
-      if (o.passes == 0) {
-        t += what + " before pass 1, in the grid and geometry: the program stops there with " +
-             code + "\n";
-      } else {
-        t += what + format(" in pass %lld", lld_arg(o.passes)) + ": the program stops there with " +
-             code;
-        t += s.itmax >= o.passes ? "\n" : " when itmax reaches it\n";
-        if (o.passes == 1 && s.dt < floor) {
-          t += "dt = " + seconds(s.dt) + " is below the estimated time-step floor " +
-               seconds(floor) + ": take dt >= " + seconds(floor) + "\n";
-        }
-      }
-      break;
-    }
-    case Ending::kCap:
-      t += format("neither converged nor diverging after %lld passes (the cap)\n",
-                  lld_arg(o.passes));
-      if (o.extrapolated_settled > 0) {
-        t += o.extrapolated <= o.passes
-                 ? format(
-                       "at the rate of its last passes the outlet pressure is within %.0e of "
-                       "its value already",
-                       kBand)
-                 : format(
-                       "at the rate of its last passes the outlet pressure would be within "
-                       "%.0e of its value after about %lld passes",
-                       kBand, lld_arg(o.extrapolated));
-        t += format(
-            " and settled after about %lld: with itmax = %lld in dados.txt this tool "
-            "runs that far\n",
-            lld_arg(o.extrapolated_settled), lld_arg(o.extrapolated_settled));
-      } else {
-        t += o.creeping ? "the outlet pressure has come to rest, but the velocities still "
-                          "change in every pass without repeating: at a dt this small they creep "
-                          "by a rounding a pass, and the pressure follows later\n"
-                        : "its last passes show no steady approach to a value\n";
-      }
-      t += "or try a larger dt (a dt far below its best converges slowly), or convergence "
-           "--window for the dt that needs the fewest passes\n";
-      break;
-    case Ending::kStuck: {
-      const Residuals& r = o.last;
-      const std::int64_t period = o.passes - o.cycle_from;
-      t += period == 1 ? format("stuck: from pass %lld on the fields no longer change",
-                                lld_arg(o.cycle_from))
-                       : format(
-                             "stuck: from pass %lld on the fields repeat bit for bit every %lld "
-                             "passes",
-                             lld_arg(o.cycle_from), lld_arg(period));
-      t += format(
-          ", with the %s residual above its tolerance (mass %s, velocity %s, pressure %s)\n",
-          o.unmet, e_text(r.mass).c_str(), e_text(r.velocity).c_str(), e_text(r.pressure).c_str());
-      t += period == 1
-               ? "the program's outlet pressure stays at " + stated_pressure(r.outlet)
-               : "the program's outlet pressure goes round from " + stated_pressure(o.cycle_low) +
-                     " to " + stated_pressure(o.cycle_high) + " with itmax";
-      t += ", and solves nothing: the corrections are lost in the roundings of the fields\n";
-      t += "try a larger dt (a dt far below its best does this), or convergence --window for "
-           "the dt that needs the fewest passes\n";
-      break;
+  const double c = o.converged;
+  t += format(
+      "converged at pass %lld: every residual below its tolerance, the outlet pressure "
+      "settled\n",
+      lld_arg(o.passes));
+  t += "converged outlet pressure: " + stated_pressure(c) + format(" (to %.0e)\n", kStated);
+  t += format(
+      "itmax for the outlet pressure to %.0e: %lld (from that pass on it stays within "
+      "%.0e of the converged value)\n",
+      kBand, lld_arg(o.needed), kBand);
+  t += format(
+      "itmax for converged residuals: %lld (from that pass on every residual is below "
+      "its tolerance, for a report that must show them)\n",
+      lld_arg(o.residuals_below));
+  if (o.needed <= s.itmax) {
+    t += "converged by " + itmax + "\n";
+    v.status = kExitConverged;
+  } else {
+    const double off = o.at_itmax - c;
+    t += "not converged by " + itmax + ": there the outlet pressure is " +
+         stated_pressure(o.at_itmax) + format(", %.4g Pa ", off) +
+         share_text(off, c, dynamic_pressure(s)) + " from the converged one\n";
+    t += format("set itmax to at least %lld (%lld for a report with converged residuals)\n",
+                lld_arg(o.needed), lld_arg(std::max(o.needed, o.residuals_below)));
+    v.status = kExitNeedsMore;
+  }
+  t += format("passes needed: %lld\n", lld_arg(o.needed));
+  return v;
+}
+
+// A run whose velocity residual runs away.
+std::string diverging_text(const Outcome& o, const SimulationState& s) {
+  std::string t;
+  const std::string itmax = format("itmax = %d", s.itmax);
+  t += format(
+      "diverging: the velocity residual grows from pass %lld, where it was %s, to %s "
+      "at pass %lld, where this run stopped\n",
+      lld_arg(o.diverging_from), e_text(o.smallest).c_str(), e_text(o.last.velocity).c_str(),
+      lld_arg(o.passes));
+  if (s.itmax <= o.passes) {
+    t += "with " + itmax + " the program ends normally, on numbers that are no solution\n";
+  } else {
+    t += "with " + itmax +
+         " the program goes on diverging, to an overflow (M4002) or to numbers that are no "
+         "solution\n";
+  }
+  t += "no itmax makes this dt converge: lower dt (convergence --window searches the range)\n";
+  return t;
+}
+
+// A run that raises a floating-point fault.
+std::string fault_text(const Outcome& o, const SimulationState& s, double floor) {
+  std::string t;
+  const std::string what = std::string("floating-point ") + fpe::name_of(*o.fault);
+  const std::string code = program_code(*o.fault);
+  if (o.passes == 0) {
+    t += what + " before pass 1, in the grid and geometry: the program stops there with " + code +
+         "\n";
+  } else {
+    t += what + format(" in pass %lld", lld_arg(o.passes)) + ": the program stops there with " +
+         code;
+    t += s.itmax >= o.passes ? "\n" : " when itmax reaches it\n";
+    if (o.passes == 1 && s.dt < floor) {
+      t += "dt = " + seconds(s.dt) + " is below the estimated time-step floor " + seconds(floor) +
+           ": take dt >= " + seconds(floor) + "\n";
     }
   }
-  t += "passes needed: none\n";
+  return t;
+}
+
+// A run that reaches the cap of passes.
+std::string cap_text(const Outcome& o) {
+  std::string t;
+  t += format("neither converged nor diverging after %lld passes (the cap)\n", lld_arg(o.passes));
+  if (o.extrapolated_settled > 0) {
+    t += o.extrapolated <= o.passes
+             ? format(
+                   "at the rate of its last passes the outlet pressure is within %.0e of "
+                   "its value already",
+                   kBand)
+             : format(
+                   "at the rate of its last passes the outlet pressure would be within "
+                   "%.0e of its value after about %lld passes",
+                   kBand, lld_arg(o.extrapolated));
+    t += format(
+        " and settled after about %lld: with itmax = %lld in dados.txt this tool "
+        "runs that far\n",
+        lld_arg(o.extrapolated_settled), lld_arg(o.extrapolated_settled));
+  } else {
+    t += o.creeping ? "the outlet pressure has come to rest, but the velocities still "
+                      "change in every pass without repeating: at a dt this small they creep "
+                      "by a rounding a pass, and the pressure follows later\n"
+                    : "its last passes show no steady approach to a value\n";
+  }
+  t += "or try a larger dt (a dt far below its best converges slowly), or convergence "
+       "--window for the dt that needs the fewest passes\n";
+  return t;
+}
+
+// A run whose fields recur bit for bit with a residual above its tolerance.
+std::string stuck_text(const Outcome& o) {
+  std::string t;
+  const Residuals& r = o.last;
+  const std::int64_t period = o.passes - o.cycle_from;
+  t += period == 1
+           ? format("stuck: from pass %lld on the fields no longer change", lld_arg(o.cycle_from))
+           : format(
+                 "stuck: from pass %lld on the fields repeat bit for bit every %lld "
+                 "passes",
+                 lld_arg(o.cycle_from), lld_arg(period));
+  t += format(", with the %s residual above its tolerance (mass %s, velocity %s, pressure %s)\n",
+              o.unmet, e_text(r.mass).c_str(), e_text(r.velocity).c_str(),
+              e_text(r.pressure).c_str());
+  t += period == 1
+           ? "the program's outlet pressure stays at " + stated_pressure(r.outlet)
+           : "the program's outlet pressure goes round from " + stated_pressure(o.cycle_low) +
+                 " to " + stated_pressure(o.cycle_high) + " with itmax";
+  t += ", and solves nothing: the corrections are lost in the roundings of the fields\n";
+  t += "try a larger dt (a dt far below its best does this), or convergence --window for "
+       "the dt that needs the fewest passes\n";
+  return t;
+}
+
+}  // namespace
+
+Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
+  Verdict v;
+  switch (o.ending) {
+    case Ending::kConverged:
+      return converged_verdict(o, s);
+    case Ending::kDiverging:
+      v.text = diverging_text(o, s);
+      break;
+    case Ending::kFault:
+      v.text = fault_text(o, s, floor);
+      break;
+    case Ending::kCap:
+      v.text = cap_text(o);
+      break;
+    case Ending::kStuck:
+      v.text = stuck_text(o);
+      break;
+  }
+  v.text += "passes needed: none\n";
   v.status = kExitNoConvergence;
   return v;
 }
