@@ -24,6 +24,7 @@ std::string make_folder(const std::string& name);
 std::string replace_file(const std::string& folder, const std::string& name,
                          std::string_view bytes);
 
+// The table of the grids, beside their folders.
 inline constexpr const char* kTableFile = "malhas.dat";
 
 // The folder of a grid: "malha-N".
