@@ -366,6 +366,16 @@ void expect_same_trial(const convergence::Trial& t, const convergence::Trial& wa
   EXPECT_EQ(t.diverging_from, want.diverging_from);
   EXPECT_EQ(t.cycle_from, want.cycle_from);
   EXPECT_EQ(t.fault, want.fault);
+  // A converged trial ends in the program's state after its passes.
+  ASSERT_EQ(t.final_state != nullptr, want.ok());
+  if (!want.ok()) return;
+  const SimulationState& got = t.final_state->state;
+  const SimulationState& run = want.final_state->state;
+  EXPECT_EQ(static_cast<const Parameters&>(got), static_cast<const Parameters&>(run));
+  EXPECT_EQ(got.it, run.it);
+  EXPECT_EQ(got.it, want.passes);
+  EXPECT_EQ(flowtest::first_difference(got, run), "");
+  EXPECT_EQ(t.final_state->settling, want.final_state->settling);
 }
 
 // The residuals' sums of lanes side by side form |x| and the larger

@@ -24,17 +24,16 @@ inline ::testing::AssertionResult SameDigits(double expected, double actual, int
   return ::testing::AssertionFailure() << actual << " does not read " << expected;
 }
 
-struct Case {
-  int N = 12;
-  double L = 1.0, mi = 0.001, ro = 1000.0, f = 0.02, Uin = 1.0, D0 = 0.1, cd = 2.0, dt = 0.01;
-  double beta = 0.0;
-  int itmax = 200, itmaxm = 0;
+// A case of the tests: the twelve parameters, a short run on a small grid
+// unless set.
+struct Case : Parameters {
+  Case() : Parameters{12, 1.0, 0.001, 1000.0, 0.02, 1.0, 0.1, 2.0, 0.01, 0.0, 200, 0} {}
 };
 
 // The twelve parameters and pi set, the arrays sized, grid and fields laid.
 inline void start(SimulationState& s, const Case& c) {
-  s.N = c.N, s.L = c.L, s.mi = c.mi, s.ro = c.ro, s.f = c.f, s.Uin = c.Uin, s.D0 = c.D0;
-  s.cd = c.cd, s.dt = c.dt, s.beta = c.beta, s.itmax = c.itmax, s.itmaxm = c.itmaxm;
+  Parameters& p = s;
+  p = c;
   start_run(s);
 }
 

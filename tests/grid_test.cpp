@@ -16,6 +16,8 @@
 
 #include "control/start.hpp"
 #include "gci.hpp"
+#include "grid_files.hpp"
+#include "grid_runs.hpp"
 #include "io/field_edit.hpp"
 #include "io/input_values.hpp"
 #include "program_run.hpp"
@@ -155,6 +157,15 @@ TEST(GridStudy, TheDtOfDadosWhereItDoesNearlyAsWell) {
     ASSERT_TRUE(g.converged);
     EXPECT_EQ(g.dt_of_dados, t == near) << "dt = " << t->dt << ", " << t->needed << " passes";
     EXPECT_EQ(g.dt, t == near ? t->dt : w.recommended.dt);
+    // The folder's dados.txt: the parameters of the run, read back by the
+    // program's reader.
+    Parameters run = s;
+    run.dt = g.dt;
+    run.itmax = static_cast<std::int32_t>(g.passes);
+    EXPECT_EQ(g.folder_parameters, run);
+    SimulationState read;
+    ASSERT_FALSE(parse_input(convergence::dados_text(g.folder_parameters), read).has_value());
+    EXPECT_EQ(static_cast<const Parameters&>(read), run);
   }
 }
 
@@ -241,10 +252,13 @@ TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
 
     const fs::path folder = work() / ("malha-" + std::to_string(N));
     const std::string dados = read_file(folder / "dados.txt");
-    SimulationState s;
+    // The parameters of dados.txt but N, dt and itmax, as the program reads them.
+    SimulationState s, given;
     ASSERT_FALSE(parse_input(dados, s).has_value());
-    EXPECT_EQ(s.dt, dt);
-    EXPECT_EQ(s.itmax, passes);
+    ASSERT_FALSE(parse_input(duct(N, "0.1"), given).has_value());
+    given.dt = dt;
+    given.itmax = static_cast<std::int32_t>(passes);
+    EXPECT_EQ(static_cast<const Parameters&>(s), static_cast<const Parameters&>(given));
 
     // The program run there writes the very same files.
     std::vector<std::string> study;

@@ -38,8 +38,9 @@ struct SolverWork {
   Array1 P, Q;
 };
 
-struct SimulationState {
-  // Input parameters, in the order of dados.txt.
+// The twelve input parameters, in the order of dados.txt: the record that
+// a run is made of, copied as a whole.
+struct Parameters {
   std::int32_t N = 0;       // number of volumes, the two fictitious ones included
   double L = 0.0;           // length of the duct [m]
   double mi = 0.0;          // dynamic viscosity [Pa.s]
@@ -53,6 +54,12 @@ struct SimulationState {
   std::int32_t itmax = 0;   // number of outer iterations
   std::int32_t itmaxm = 0;  // iterations of the mass cycle (echoed only)
 
+  bool operator==(const Parameters&) const = default;
+};
+
+// The parameters are the state's base, so that s.N, s.dt... name them
+// directly and `Parameters& p = s; p = other;` copies the twelve.
+struct SimulationState : Parameters {
   // Derived scalars.
   double dx = 0.0;       // width of a real volume, L/(N-2)
   double pi = 0.0;       // acos(-1)

@@ -23,8 +23,8 @@ double relative(double a, double b) {
 
 // Least squares of phi = phi0 + alpha*x for x = (h/h_min)^p: the sum of the
 // squared residuals, phi0 and alpha through the last two.
-double squares(const std::vector<double>& h, const std::vector<double>& phi, double p, double& phi0,
-               double& alpha) {
+double squared_residuals(const std::vector<double>& h, const std::vector<double>& phi, double p,
+                         double& phi0, double& alpha) {
   const double h_min = *std::min_element(h.begin(), h.end());
   const auto n = static_cast<double>(h.size());
   double sx = 0.0, sy = 0.0;
@@ -110,7 +110,7 @@ PowerFit least_squares_fit(const std::vector<double>& h, const std::vector<doubl
   PowerFit fit;
   if (h.size() < 4 || h.size() != phi.size()) return fit;
   double phi0 = 0.0, alpha = 0.0;
-  const auto S = [&](double p) { return squares(h, phi, p, phi0, alpha); };
+  const auto S = [&](double p) { return squared_residuals(h, phi, p, phi0, alpha); };
 
   // A scan of p on a logarithmic scale, then golden sections around its least.
   constexpr double kLow = 0.05, kHigh = 10.0;

@@ -219,7 +219,13 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   Lane& l = lane_[static_cast<std::size_t>(k)];
   Watch& watch = *l.watch;
   const auto end = [&] {
-    ended.push_back({trial_of(l.dt, watch.finish()), 0});
+    Outcome o = watch.finish();
+    if (o.ending == Ending::kConverged) {
+      SimulationState s;
+      batch_->state(k, s);
+      o.final_state = keep_final_state(o, std::move(s));
+    }
+    ended.push_back({trial_of(l.dt, o), 0});
     return true;
   };
   if (const std::optional<batch::LaneFault> f = batch_->fault(k)) {

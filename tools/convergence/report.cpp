@@ -2,38 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <string>
+
+#include "text_format.hpp"
 
 namespace moody::convergence {
 
 namespace {
 
-// printf into a string; the checks of the format are GCC's and Clang's on
-// POSIX (the Windows C library has its own idea of the formats).
-#if defined(__GNUC__) && !defined(_WIN32)
-__attribute__((format(printf, 1, 2)))
-#endif
-std::string
-format(const char* fmt, ...);
-
-std::string format(const char* fmt, ...) {
-  char text[512];
-  va_list args;
-  va_start(args, fmt);
-  std::vsnprintf(text, sizeof text, fmt, args);
-  va_end(args);
-  return text;
-}
-
-long long ll(std::int64_t v) {
-  return v;  // the type printf's %lld takes, whatever int64_t is here
-}
-
 // Twelve digits: the converged value is stated to 1e-9.
-std::string pa(double v) {
-  return format("%.12g Pa", v);
+std::string stated_pressure(double v) {
+  return pascals(v, 12);
 }
 
 std::string seconds(double dt) {
@@ -60,17 +40,18 @@ std::string program_code(Fault f) {
 std::string trial_text(const Trial& t) {
   switch (t.ending) {
     case Ending::kConverged:
-      return format("converges, %lld passes needed (%lld run)", ll(t.needed), ll(t.passes));
+      return format("converges, %lld passes needed (%lld run)", lld_arg(t.needed),
+                    lld_arg(t.passes));
     case Ending::kDiverging:
-      return format("diverges from pass %lld", ll(t.diverging_from));
+      return format("diverges from pass %lld", lld_arg(t.diverging_from));
     case Ending::kFault:
       if (t.passes == 0)
         return std::string("floating-point ") + fpe::name_of(*t.fault) + " before pass 1";
-      return format("floating-point %s in pass %lld", fpe::name_of(*t.fault), ll(t.passes));
+      return format("floating-point %s in pass %lld", fpe::name_of(*t.fault), lld_arg(t.passes));
     case Ending::kCap:
-      return format("not converged in %lld passes (the cap)", ll(t.passes));
+      return format("not converged in %lld passes (the cap)", lld_arg(t.passes));
     case Ending::kStuck:
-      return format("stuck from pass %lld, its fields repeating", ll(t.cycle_from));
+      return format("stuck from pass %lld, its fields repeating", lld_arg(t.cycle_from));
   }
   return "";
 }
@@ -96,7 +77,7 @@ std::string run_header(const SimulationState& s, double floor) {
        format(
            " and what the outlet pressure has still to move, from the rate of its last "
            "passes, is below %.2g of it (or of q/1000); cap %lld passes\n",
-           kSettled, ll(cap_for(s.itmax)));
+           kSettled, lld_arg(cap_for(s.itmax)));
   return h;
 }
 
@@ -109,7 +90,7 @@ std::string residual_table(const Outcome& o, std::int32_t itmax) {
     const bool wanted =
         row.pass == 1 || row.pass % stride == 0 || row.pass == itmax || row.pass == last;
     if (!wanted) continue;
-    t += format("%8lld  %s  %s  %s  %17.10g", ll(row.pass), e_text(row.r.mass).c_str(),
+    t += format("%8lld  %s  %s  %s  %17.10g", lld_arg(row.pass), e_text(row.r.mass).c_str(),
                 e_text(row.r.velocity).c_str(), e_text(row.r.pressure).c_str(), row.r.outlet);
     if (row.pass == itmax) t += "   itmax";
     t += "\n";
@@ -131,120 +112,158 @@ std::string share_text(double change, double converged, double q) {
 
 }  // namespace
 
-Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
+namespace {
+
+// The verdict of a run that converged: the passes needed and whether
+// itmax gives them.
+Verdict converged_verdict(const Outcome& o, const SimulationState& s) {
   Verdict v;
   std::string& t = v.text;
   const std::string itmax = format("itmax = %d", s.itmax);
-  switch (o.ending) {
-    case Ending::kConverged: {
-      const double c = o.converged;
-      t += format(
-          "converged at pass %lld: every residual below its tolerance, the outlet pressure "
-          "settled\n",
-          ll(o.passes));
-      t += "converged outlet pressure: " + pa(c) + format(" (to %.0e)\n", kStated);
-      t += format(
-          "itmax for the outlet pressure to %.0e: %lld (from that pass on it stays within "
-          "%.0e of the converged value)\n",
-          kBand, ll(o.needed), kBand);
-      t += format(
-          "itmax for converged residuals: %lld (from that pass on every residual is below "
-          "its tolerance, for a report that must show them)\n",
-          ll(o.residuals_below));
-      if (o.needed <= s.itmax) {
-        t += "converged by " + itmax + "\n";
-        v.status = kExitConverged;
-      } else {
-        const double off = o.at_itmax - c;
-        t += "not converged by " + itmax + ": there the outlet pressure is " + pa(o.at_itmax) +
-             format(", %.4g Pa ", off) + share_text(off, c, dynamic_pressure(s)) +
-             " from the converged one\n";
-        t += format("set itmax to at least %lld (%lld for a report with converged residuals)\n",
-                    ll(o.needed), ll(std::max(o.needed, o.residuals_below)));
-        v.status = kExitNeedsMore;
-      }
-      t += format("passes needed: %lld\n", ll(o.needed));
-      return v;
-    }
-    case Ending::kDiverging:
-      t += format(
-          "diverging: the velocity residual grows from pass %lld, where it was %s, to %s "
-          "at pass %lld, where this run stopped\n",
-          ll(o.diverging_from), e_text(o.smallest).c_str(), e_text(o.last.velocity).c_str(),
-          ll(o.passes));
-      if (s.itmax <= o.passes) {
-        t += "with " + itmax + " the program ends normally, on numbers that are no solution\n";
-      } else {
-        t += "with " + itmax +
-             " the program goes on diverging, to an overflow (M4002) or to numbers that are no "
-             "solution\n";
-      }
-      t += "no itmax makes this dt converge: lower dt (convergence --window searches the range)\n";
-      break;
-    case Ending::kFault: {
-      const std::string what = std::string("floating-point ") + fpe::name_of(*o.fault);
-      const std::string code = program_code(*o.fault);
-      if (o.passes == 0) {
-        t += what + " before pass 1, in the grid and geometry: the program stops there with " +
-             code + "\n";
-      } else {
-        t +=
-            what + format(" in pass %lld", ll(o.passes)) + ": the program stops there with " + code;
-        t += s.itmax >= o.passes ? "\n" : " when itmax reaches it\n";
-        if (o.passes == 1 && s.dt < floor) {
-          t += "dt = " + seconds(s.dt) + " is below the estimated time-step floor " +
-               seconds(floor) + ": take dt >= " + seconds(floor) + "\n";
-        }
-      }
-      break;
-    }
-    case Ending::kCap:
-      t += format("neither converged nor diverging after %lld passes (the cap)\n", ll(o.passes));
-      if (o.extrapolated_settled > 0) {
-        t += o.extrapolated <= o.passes
-                 ? format(
-                       "at the rate of its last passes the outlet pressure is within %.0e of "
-                       "its value already",
-                       kBand)
-                 : format(
-                       "at the rate of its last passes the outlet pressure would be within "
-                       "%.0e of its value after about %lld passes",
-                       kBand, ll(o.extrapolated));
-        t += format(
-            " and settled after about %lld: with itmax = %lld in dados.txt this tool "
-            "runs that far\n",
-            ll(o.extrapolated_settled), ll(o.extrapolated_settled));
-      } else {
-        t += o.creeping ? "the outlet pressure has come to rest, but the velocities still "
-                          "change in every pass without repeating: at a dt this small they creep "
-                          "by a rounding a pass, and the pressure follows later\n"
-                        : "its last passes show no steady approach to a value\n";
-      }
-      t += "or try a larger dt (a dt far below its best converges slowly), or convergence "
-           "--window for the dt that needs the fewest passes\n";
-      break;
-    case Ending::kStuck: {
-      const Residuals& r = o.last;
-      const std::int64_t period = o.passes - o.cycle_from;
-      t += period == 1
-               ? format("stuck: from pass %lld on the fields no longer change", ll(o.cycle_from))
-               : format(
-                     "stuck: from pass %lld on the fields repeat bit for bit every %lld "
-                     "passes",
-                     ll(o.cycle_from), ll(period));
-      t += format(
-          ", with the %s residual above its tolerance (mass %s, velocity %s, pressure %s)\n",
-          o.unmet, e_text(r.mass).c_str(), e_text(r.velocity).c_str(), e_text(r.pressure).c_str());
-      t += period == 1 ? "the program's outlet pressure stays at " + pa(r.outlet)
-                       : "the program's outlet pressure goes round from " + pa(o.cycle_low) +
-                             " to " + pa(o.cycle_high) + " with itmax";
-      t += ", and solves nothing: the corrections are lost in the roundings of the fields\n";
-      t += "try a larger dt (a dt far below its best does this), or convergence --window for "
-           "the dt that needs the fewest passes\n";
-      break;
+  const double c = o.converged;
+  t += format(
+      "converged at pass %lld: every residual below its tolerance, the outlet pressure "
+      "settled\n",
+      lld_arg(o.passes));
+  t += "converged outlet pressure: " + stated_pressure(c) + format(" (to %.0e)\n", kStated);
+  t += format(
+      "itmax for the outlet pressure to %.0e: %lld (from that pass on it stays within "
+      "%.0e of the converged value)\n",
+      kBand, lld_arg(o.needed), kBand);
+  t += format(
+      "itmax for converged residuals: %lld (from that pass on every residual is below "
+      "its tolerance, for a report that must show them)\n",
+      lld_arg(o.residuals_below));
+  if (o.needed <= s.itmax) {
+    t += "converged by " + itmax + "\n";
+    v.status = kExitConverged;
+  } else {
+    const double off = o.at_itmax - c;
+    t += "not converged by " + itmax + ": there the outlet pressure is " +
+         stated_pressure(o.at_itmax) + format(", %.4g Pa ", off) +
+         share_text(off, c, dynamic_pressure(s)) + " from the converged one\n";
+    t += format("set itmax to at least %lld (%lld for a report with converged residuals)\n",
+                lld_arg(o.needed), lld_arg(std::max(o.needed, o.residuals_below)));
+    v.status = kExitNeedsMore;
+  }
+  t += format("passes needed: %lld\n", lld_arg(o.needed));
+  return v;
+}
+
+// A run whose velocity residual runs away.
+std::string diverging_text(const Outcome& o, const SimulationState& s) {
+  std::string t;
+  const std::string itmax = format("itmax = %d", s.itmax);
+  t += format(
+      "diverging: the velocity residual grows from pass %lld, where it was %s, to %s "
+      "at pass %lld, where this run stopped\n",
+      lld_arg(o.diverging_from), e_text(o.smallest).c_str(), e_text(o.last.velocity).c_str(),
+      lld_arg(o.passes));
+  if (s.itmax <= o.passes) {
+    t += "with " + itmax + " the program ends normally, on numbers that are no solution\n";
+  } else {
+    t += "with " + itmax +
+         " the program goes on diverging, to an overflow (M4002) or to numbers that are no "
+         "solution\n";
+  }
+  t += "no itmax makes this dt converge: lower dt (convergence --window searches the range)\n";
+  return t;
+}
+
+// A run that raises a floating-point fault.
+std::string fault_text(const Outcome& o, const SimulationState& s, double floor) {
+  std::string t;
+  const std::string what = std::string("floating-point ") + fpe::name_of(*o.fault);
+  const std::string code = program_code(*o.fault);
+  if (o.passes == 0) {
+    t += what + " before pass 1, in the grid and geometry: the program stops there with " + code +
+         "\n";
+  } else {
+    t += what + format(" in pass %lld", lld_arg(o.passes)) + ": the program stops there with " +
+         code;
+    t += s.itmax >= o.passes ? "\n" : " when itmax reaches it\n";
+    if (o.passes == 1 && s.dt < floor) {
+      t += "dt = " + seconds(s.dt) + " is below the estimated time-step floor " + seconds(floor) +
+           ": take dt >= " + seconds(floor) + "\n";
     }
   }
-  t += "passes needed: none\n";
+  return t;
+}
+
+// A run that reaches the cap of passes.
+std::string cap_text(const Outcome& o) {
+  std::string t;
+  t += format("neither converged nor diverging after %lld passes (the cap)\n", lld_arg(o.passes));
+  if (o.extrapolated_settled > 0) {
+    t += o.extrapolated <= o.passes
+             ? format(
+                   "at the rate of its last passes the outlet pressure is within %.0e of "
+                   "its value already",
+                   kBand)
+             : format(
+                   "at the rate of its last passes the outlet pressure would be within "
+                   "%.0e of its value after about %lld passes",
+                   kBand, lld_arg(o.extrapolated));
+    t += format(
+        " and settled after about %lld: with itmax = %lld in dados.txt this tool "
+        "runs that far\n",
+        lld_arg(o.extrapolated_settled), lld_arg(o.extrapolated_settled));
+  } else {
+    t += o.creeping ? "the outlet pressure has come to rest, but the velocities still "
+                      "change in every pass without repeating: at a dt this small they creep "
+                      "by a rounding a pass, and the pressure follows later\n"
+                    : "its last passes show no steady approach to a value\n";
+  }
+  t += "or try a larger dt (a dt far below its best converges slowly), or convergence "
+       "--window for the dt that needs the fewest passes\n";
+  return t;
+}
+
+// A run whose fields recur bit for bit with a residual above its tolerance.
+std::string stuck_text(const Outcome& o) {
+  std::string t;
+  const Residuals& r = o.last;
+  const std::int64_t period = o.passes - o.cycle_from;
+  t += period == 1
+           ? format("stuck: from pass %lld on the fields no longer change", lld_arg(o.cycle_from))
+           : format(
+                 "stuck: from pass %lld on the fields repeat bit for bit every %lld "
+                 "passes",
+                 lld_arg(o.cycle_from), lld_arg(period));
+  t += format(", with the %s residual above its tolerance (mass %s, velocity %s, pressure %s)\n",
+              o.unmet, e_text(r.mass).c_str(), e_text(r.velocity).c_str(),
+              e_text(r.pressure).c_str());
+  t += period == 1
+           ? "the program's outlet pressure stays at " + stated_pressure(r.outlet)
+           : "the program's outlet pressure goes round from " + stated_pressure(o.cycle_low) +
+                 " to " + stated_pressure(o.cycle_high) + " with itmax";
+  t += ", and solves nothing: the corrections are lost in the roundings of the fields\n";
+  t += "try a larger dt (a dt far below its best does this), or convergence --window for "
+       "the dt that needs the fewest passes\n";
+  return t;
+}
+
+}  // namespace
+
+Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
+  Verdict v;
+  switch (o.ending) {
+    case Ending::kConverged:
+      return converged_verdict(o, s);
+    case Ending::kDiverging:
+      v.text = diverging_text(o, s);
+      break;
+    case Ending::kFault:
+      v.text = fault_text(o, s, floor);
+      break;
+    case Ending::kCap:
+      v.text = cap_text(o);
+      break;
+    case Ending::kStuck:
+      v.text = stuck_text(o);
+      break;
+  }
+  v.text += "passes needed: none\n";
   v.status = kExitNoConvergence;
   return v;
 }
@@ -252,7 +271,7 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
 std::string residuos_text(const Outcome& o) {
   std::string t = "#   pass       mass   velocity   pressure    outlet pressure [Pa]\r\n";
   for (const Row& row : o.rows) {
-    t += format("%8lld  %s  %s  %s  %s\r\n", ll(row.pass), e_text(row.r.mass).c_str(),
+    t += format("%8lld  %s  %s  %s  %s\r\n", lld_arg(row.pass), e_text(row.r.mass).c_str(),
                 e_text(row.r.velocity).c_str(), e_text(row.r.pressure).c_str(),
                 format("%16.9E", row.r.outlet).c_str());
   }
@@ -263,7 +282,7 @@ Verdict window_report(const Window& w, const SimulationState& s) {
   Verdict v;
   std::string& t = v.text;
   t += format("window of dt: N = %d, everything but dt as in dados.txt; cap %lld passes\n", s.N,
-              ll(cap_for(s.itmax)));
+              lld_arg(cap_for(s.itmax)));
   t += "time-step floor of the grid (an estimate): " +
        (std::isfinite(w.floor) ? seconds(w.floor) : std::string("none")) + "; search from " +
        seconds(w.bottom) + " to " + seconds(w.top) + "\n";
@@ -291,9 +310,9 @@ Verdict window_report(const Window& w, const SimulationState& s) {
   t += format("fewest passes, %s: %lld at dt = %s s (outlet pressure %s)\n",
               inside ? "sought at least 5 % inside both edges"
                      : "the window is too narrow for 5 % inside its edges, so its middle",
-              ll(r.needed), dt_text(r.dt).c_str(), pa(r.converged).c_str());
+              lld_arg(r.needed), dt_text(r.dt).c_str(), stated_pressure(r.converged).c_str());
   t += "recommended dt: " + dt_text(r.dt) + "\n";
-  t += format("passes needed: %lld\n", ll(r.needed));
+  t += format("passes needed: %lld\n", lld_arg(r.needed));
   v.status = r.needed <= s.itmax ? kExitConverged : kExitNeedsMore;
   return v;
 }

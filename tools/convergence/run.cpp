@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
+#include <utility>
 
 #include "control/fpe.hpp"
 #include "control/principal.hpp"
@@ -230,6 +231,18 @@ Outcome Watch::finish() {
   return std::move(o_);
 }
 
+std::shared_ptr<const FinalState> keep_final_state(const Outcome& o, SimulationState s) {
+  s.it = static_cast<std::int32_t>(std::min<std::int64_t>(o.passes, INT32_MAX));
+  const std::int64_t from = o.passes - std::max<std::int64_t>(1, o.passes / 10);
+  const double final = o.last.outlet;
+  double most = 0.0;
+  for (const Row& row : o.rows) {
+    if (row.pass <= from) continue;
+    most = std::max({most, std::fabs(row.low - final), std::fabs(row.high - final)});
+  }
+  return std::make_shared<const FinalState>(FinalState{std::move(s), most});
+}
+
 std::vector<double> carried_fields(const SimulationState& s) {
   std::vector<double> v;
   v.reserve(5 * static_cast<std::size_t>(s.N));
@@ -269,7 +282,9 @@ Outcome run(SimulationState& s, Observer* observer) {
     if (next == Watch::Next::kEnded) break;
     if (next == Watch::Next::kCycle && watch.cycling(carried_fields(s))) break;
   }
-  return watch.finish();
+  Outcome o = watch.finish();
+  if (o.ending == Ending::kConverged) o.final_state = keep_final_state(o, s);
+  return o;
 }
 
 }  // namespace moody::convergence

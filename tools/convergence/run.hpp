@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -113,6 +114,15 @@ struct Row {
 // itmax always.
 bool row_kept(std::int64_t pass);
 
+// What a converged run ends in: the program's state after the run's passes
+// (it = the passes; parameters as the run had them), and the largest
+// distance of the outlet pressure from its final value over the last tenth
+// of the passes [Pa].
+struct FinalState {
+  SimulationState state;
+  double settling = 0.0;
+};
+
 struct Outcome {
   Ending ending = Ending::kCap;
   std::int64_t passes = 0;  // passes run, the faulting one included
@@ -147,7 +157,13 @@ struct Outcome {
   // Fault: which; `passes` is the pass that raised it (0: the grid width).
   std::optional<Fault> fault;
   std::vector<Row> rows;
+  // Converged: the state it ends in (shared by the copies of a trial).
+  std::shared_ptr<const FinalState> final_state;
 };
+
+// The final state of a run that ended in `o`, from `s`, its state after the
+// last pass.
+std::shared_ptr<const FinalState> keep_final_state(const Outcome& o, SimulationState s);
 
 // Told of every pass (for a progress display).
 class Observer {
@@ -231,6 +247,7 @@ std::optional<Fault> unannounced(const Residuals& r);
 
 // Runs `s` from the program's start: `s` holds the twelve parameters and
 // has been sized (size_state); pi, the grid and the field are set here.
+// A run that converges keeps a copy of the state it ends in.
 Outcome run(SimulationState& s, Observer* observer = nullptr);
 
 }  // namespace moody::convergence

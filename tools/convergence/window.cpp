@@ -196,6 +196,7 @@ Trial trial_of(double dt, const Outcome& o) {
   t.diverging_from = o.diverging_from;
   t.cycle_from = o.cycle_from;
   t.fault = o.fault;
+  t.final_state = o.final_state;
   return t;
 }
 

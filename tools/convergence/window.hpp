@@ -32,6 +32,7 @@
 // not listed.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,8 @@ struct Trial {
   std::int64_t diverging_from = 0;  // diverging: from this pass
   std::int64_t cycle_from = 0;      // stuck: repeating from this pass
   std::optional<Fault> fault;       // fault: which, in pass `passes`
+  // Converged: the state the run ends in.
+  std::shared_ptr<const FinalState> final_state;
 
   bool ok() const { return ending == Ending::kConverged; }
 };

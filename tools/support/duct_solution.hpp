@@ -14,38 +14,38 @@
 
 #include <cmath>
 
+#include "control/state.hpp"
+
 namespace moody::verification {
 
-// The physical parameters of a case, with the names of dados.txt.
-struct Duct {
-  double L = 1.0;      // length [m]
-  double mi = 1e-3;    // dynamic viscosity [Pa.s]
-  double ro = 1000.0;  // density [kg/m3]
-  double f = 0.02;     // Darcy friction factor
-  double Uin = 1.0;    // inlet velocity [m/s]
-  double D0 = 0.1;     // inlet diameter [m]
-  double cd = 0.05;    // growth of the diameter per metre
+// A case of the duct: the twelve parameters of dados.txt, those of the
+// study's case unless set (L = 1, mi = 0.001, ro = 1000, f = 0.02, Uin = 1,
+// D0 = 0.1, cd = 0.05, beta = 1, itmaxm = 20); the grid's N, dt and itmax
+// come with each run (program_run.hpp).  The exact solution reads the duct
+// and the fluid only.
+struct Duct : Parameters {
+  Duct() : Parameters{0, 1.0, 1e-3, 1000.0, 0.02, 1.0, 0.1, 0.05, 0.0, 1.0, 0, 20} {}
 };
 
-inline double diameter(const Duct& c, double x) {
+inline double diameter(const Parameters& c, double x) {
   return c.D0 + c.cd * x;
 }
 
-inline double velocity(const Duct& c, double x) {
+inline double velocity(const Parameters& c, double x) {
   const double r = c.D0 / diameter(c, x);
   return c.Uin * r * r;
 }
 
-inline double velocity_slope(const Duct& c, double x) {
+inline double velocity_slope(const Parameters& c, double x) {
   return -2.0 * c.cd * velocity(c, x) / diameter(c, x);
 }
 
-inline double velocity_curvature(const Duct& c, double x) {
+inline double velocity_curvature(const Parameters& c, double x) {
   const double D = diameter(c, x);
   return 6.0 * c.cd * c.cd * velocity(c, x) / (D * D);
 }
 
-inline double pressure_gradient(const Duct& c, double x) {
+inline double pressure_gradient(const Parameters& c, double x) {
   const double D = diameter(c, x);
   const double u = velocity(c, x);
   const double du = velocity_slope(c, x);
@@ -84,7 +84,7 @@ double integral(G g, double a, double b) {
 }
 
 // p(b) - p(a) of the exact solution.
-inline double pressure_rise(const Duct& c, double a, double b) {
+inline double pressure_rise(const Parameters& c, double a, double b) {
   return integral([&c](double x) { return pressure_gradient(c, x); }, a, b);
 }
 

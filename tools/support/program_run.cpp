@@ -140,18 +140,11 @@ double observed_order(double e1, double dx1, double e2, double dx2) {
 }
 
 void set_case(SimulationState& s, const Duct& c, const Grid& g) {
+  Parameters& p = s;
+  p = c;
   s.N = g.N;
-  s.L = c.L;
-  s.mi = c.mi;
-  s.ro = c.ro;
-  s.f = c.f;
-  s.Uin = c.Uin;
-  s.D0 = c.D0;
-  s.cd = c.cd;
   s.dt = g.dt;
-  s.beta = 1.0;
   s.itmax = g.itmax;
-  s.itmaxm = 20;
   size_state(s);
 }
 

@@ -1,0 +1,39 @@
+#include "grid_estimate.hpp"
+
+#include <cmath>
+
+#include "duct_solution.hpp"
+#include "grid_options.hpp"
+
+namespace moody::convergence {
+
+Estimate estimate(const std::vector<GridRun>& runs, const Parameters& dados, double target) {
+  Estimate e;
+  for (const GridRun& g : runs) {
+    if (g.converged) e.grids.push_back(&g);
+  }
+  e.exact = verification::pressure_rise(dados, 0.0, dados.L);
+  const std::size_t n = e.grids.size();
+  if (n < 3) return e;
+  e.has_three_grids = true;
+  const GridRun& g1 = *e.grids[n - 1];
+  const GridRun& g2 = *e.grids[n - 2];
+  const GridRun& g3 = *e.grids[n - 3];
+  e.gci = grid_convergence_index({g1.dx, g2.dx, g3.dx, g1.outlet, g2.outlet, g3.outlet});
+  e.extrapolated = e.gci.extrapolated;
+  if (e.gci.has_order() && e.gci.gci_fine > 0.0) {
+    e.needed_N =
+        std::ceil(volumes_for_gci(real_volumes(g1.N), e.gci.gci_fine, e.gci.p, target)) + 2.0;
+  }
+  if (n >= 4) {
+    std::vector<double> h, phi;
+    for (const GridRun* g : e.grids) {
+      h.push_back(g->dx);
+      phi.push_back(g->outlet);
+    }
+    e.fit = least_squares_fit(h, phi);
+  }
+  return e;
+}
+
+}  // namespace moody::convergence

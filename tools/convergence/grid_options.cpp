@@ -1,0 +1,115 @@
+#include "grid_options.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include "io/input_number.hpp"
+#include "text_format.hpp"
+
+namespace moody::convergence {
+
+namespace {
+
+// An integer list "52,102,202"; false when it is not one.
+bool parse_list(std::string_view text, std::vector<int>& out) {
+  out.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view item = text.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    if (item.empty() || item.find_first_not_of("0123456789") != std::string_view::npos)
+      return false;
+    const input_number::IntegerResult n = input_number::read_integer(item);
+    if (n.status != input_number::Status::kOk) return false;
+    out.push_back(n.value);
+    if (comma == std::string_view::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// --grid=LIST: the grids, sorted and checked.
+int take_grid_list(std::string_view list, GridOptions& options, std::string& problem) {
+  options.active = true;
+  if (!parse_list(list, options.grids)) {
+    problem = "--grid=N1,N2,...: a list of whole numbers separated by commas, not \"" +
+              std::string(list) + "\"";
+    return -1;
+  }
+  if (const std::string bad = sort_and_check_grids(options.grids); !bad.empty()) {
+    problem = "--grid: " + bad;
+    return -1;
+  }
+  return 1;
+}
+
+// --target PERCENT or --target=PERCENT, the value in `value`.
+int take_target(std::string_view value, bool separate, GridOptions& options, std::string& problem) {
+  const input_number::RealResult r = input_number::read_real(value);
+  if (r.status != input_number::Status::kOk || !(r.value > 0.0) || !(r.value < 100.0)) {
+    problem =
+        "--target: a GCI in percent, above 0 and below 100, not \"" + std::string(value) + "\"";
+    return -1;
+  }
+  options.target = r.value / 100.0;
+  options.target_text = std::string(value);
+  options.target_given = true;
+  return separate ? 2 : 1;
+}
+
+}  // namespace
+
+int take_grid_option(int argc, char** argv, int k, GridOptions& options, std::string& problem) {
+  const std::string_view arg = argv[k];
+  if (arg == "--grid") {
+    options.active = true;
+    options.grids.clear();
+    return 1;
+  }
+  if (arg.starts_with("--grid=")) return take_grid_list(arg.substr(7), options, problem);
+  const bool separate = arg == "--target";
+  if (separate || arg.starts_with("--target=")) {
+    if (separate && k + 1 >= argc) {
+      problem = "--target needs a value, the GCI in percent";
+      return -1;
+    }
+    const std::string_view value = separate ? std::string_view(argv[k + 1]) : arg.substr(9);
+    return take_target(value, separate, options, problem);
+  }
+  return 0;
+}
+
+std::string grid_options_problem(const GridOptions& options, bool window) {
+  if (options.target_given && !options.active) return "--target goes with --grid";
+  if (options.active && window) return "--grid and --window are two different studies";
+  return "";
+}
+
+std::string sort_and_check_grids(std::vector<int>& grids) {
+  std::sort(grids.begin(), grids.end());
+  if (grids.size() < 3) return "a study needs three grids or more";
+  if (grids.front() < 3) {
+    return "N = " + std::to_string(grids.front()) + " has no real volume; every N must be >= 3";
+  }
+  for (std::size_t k = 1; k < grids.size(); ++k) {
+    const double ratio = real_volumes(grids[k]) / real_volumes(grids[k - 1]);
+    if (!(ratio >= kMinimumRatio)) {
+      return format(
+          "N = %d and N = %d are too close: the refinement ratio (N_a - 2)/(N_b - 2) = %.4g "
+          "must be at least %.1f",
+          grids[k - 1], grids[k], ratio, kMinimumRatio);
+    }
+  }
+  return "";
+}
+
+std::vector<int> default_grids(int N) {
+  const std::int64_t n = N;
+  const std::int64_t finest = 4 * (n - 2) + 2;
+  if (finest > std::numeric_limits<std::int32_t>::max()) return {};
+  return {N, static_cast<int>(2 * (n - 2) + 2), static_cast<int>(finest)};
+}
+
+}  // namespace moody::convergence

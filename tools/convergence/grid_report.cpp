@@ -1,0 +1,228 @@
+#include "grid_report.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "grid_files.hpp"
+#include "io/input_number.hpp"
+#include "report.hpp"
+#include "text_format.hpp"
+
+namespace moody::convergence {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A pressure to ten significant digits; "none" for NaN.
+std::string pascals_or_none(double v) {
+  return std::isnan(v) ? std::string("none") : pascals(v, 10);
+}
+
+// An error in Pa to five digits, signed; "none" for NaN.
+std::string signed_error_text(double v) {
+  return std::isnan(v) ? std::string("none") : format("%+.4e", v);
+}
+
+// A fraction in percent to four decimals, signed; "none" for NaN.
+std::string percent_text(double v) {
+  return std::isnan(v) ? std::string("none") : format("%+.4f", 100.0 * v);
+}
+
+// v/|base|, NaN when base is zero or NaN.
+double relative_to(double v, double base) {
+  return base != 0.0 && !std::isnan(base) ? v / std::fabs(base) : kNaN;
+}
+
+// One line per grid: N, dx, dt, passes, the outlet pressure and its
+// estimated and true errors, or why the grid does not converge.
+std::string grid_table(const std::vector<GridRun>& runs, const Estimate& e) {
+  std::string t =
+      format("%6s  %-14s %-9s %7s  %20s  %20s %9s  %20s %9s\n", "N", "dx [m]", "dt [s]", "passes",
+             "outlet pressure [Pa]", "estimated error [Pa]", "[%]", "true error [Pa]", "[%]");
+  bool marked = false;
+  for (const GridRun& g : runs) {
+    if (!g.converged) {
+      t += format("%6d  %-14.10g %s\n", g.N, g.dx, g.failure.c_str());
+      continue;
+    }
+    const double estimated = g.outlet - e.extrapolated;
+    const double truth = g.outlet - e.exact;
+    const std::string dt = input_number::round_trip_text(g.dt) + (g.dt_of_dados ? "*" : "");
+    marked = marked || g.dt_of_dados;
+    t +=
+        format("%6d  %-14.10g %-9s %7lld  %20.10g  %20s %9s  %20s %9s\n", g.N, g.dx, dt.c_str(),
+               lld_arg(g.passes), g.outlet, signed_error_text(estimated).c_str(),
+               percent_text(relative_to(estimated, e.extrapolated)).c_str(),
+               signed_error_text(truth).c_str(), percent_text(relative_to(truth, e.exact)).c_str());
+  }
+  t += "dt: the window search's recommendation";
+  t += marked ? "; * the dt of dados.txt, which converges within 1.5 times its passes\n" : "\n";
+  t += "passes: the run to convergence by the tool's test, the itmax of malha-N/dados.txt\n";
+  return t;
+}
+
+// The five lines of the estimate.
+std::string summary_lines(const Estimate& e, const GridOptions& options) {
+  const Gci& c = e.gci;
+  const bool order = e.has_three_grids && c.has_order();
+  std::string t = "exact outlet pressure of the 1-D model: " + pascals_or_none(e.exact) + "\n";
+  t += "observed order: " + (order ? format("%.6g", c.p) : std::string("none")) + "\n";
+  t += "extrapolated outlet pressure: " + pascals_or_none(order ? e.extrapolated : kNaN) + "\n";
+  const GridRun* fine = e.grids.empty() ? nullptr : e.grids.back();
+  t += "GCI of the finest grid: " +
+       (order && fine != nullptr
+            ? format("%.4g %% (%.4g Pa)", 100.0 * c.gci_fine, c.gci_fine * std::fabs(fine->outlet))
+            : std::string("none")) +
+       "\n";
+  t += "for a GCI of " + options.target_text +
+       " %: N = " + (std::isnan(e.needed_N) ? std::string("none") : format("%.0f", e.needed_N)) +
+       "\n";
+  return t;
+}
+
+// The iteration error beside the discretisation error of each grid (the
+// estimated one, or the true one without an extrapolated value).
+std::string iteration_error_line(const Estimate& e) {
+  std::string t;
+  const GridRun* worst = nullptr;
+  double worst_share = 0.0;
+  for (const GridRun* g : e.grids) {
+    const double discretisation =
+        std::fabs(g->outlet - (std::isnan(e.extrapolated) ? e.exact : e.extrapolated));
+    const double share = discretisation > 0.0 ? g->iteration_error / discretisation
+                                              : (g->iteration_error > 0.0 ? 1.0 : 0.0);
+    if (worst == nullptr || share > worst_share) {
+      worst = g;
+      worst_share = share;
+    }
+  }
+  if (worst != nullptr) {
+    if (worst_share <= kNegligible) {
+      t +=
+          format("iteration error: at most %.2g of the discretisation error (N = %d), negligible\n",
+                 worst_share, worst->N);
+    } else {
+      t += format(
+          "iteration error: NOT negligible on N = %d, %.3g Pa, %.2g of its discretisation "
+          "error\n",
+          worst->N, worst->iteration_error, worst_share);
+    }
+  }
+  return t;
+}
+
+// The procedure behind the five lines.
+std::string procedure_lines(const Estimate& e) {
+  std::string t;
+  if (!e.has_three_grids) {
+    t += format("fewer than three grids converge (%llu): no order, extrapolation or GCI\n",
+                llu_arg(e.grids.size()));
+    return t + iteration_error_line(e);
+  }
+  const Gci& c = e.gci;
+  const std::size_t n = e.grids.size();
+  t += format("three finest grids: N = %d, %d, %d; refinement ratios r21 = %.6g, r32 = %.6g\n",
+              e.grids[n - 3]->N, e.grids[n - 2]->N, e.grids[n - 1]->N, c.r21, c.r32);
+  t +=
+      format("convergence: %s (ratio of the differences e21/e32 = %.6g)\n", kind_name(c.kind), c.R);
+  if (!c.has_order()) {
+    t += "observed order: the fixed-point iteration finds none (a zero difference, or no fixed "
+         "point)\n";
+  } else {
+    t += format("observed order by fixed-point iteration: p = %.10g (%d step%s)\n", c.p,
+                c.iterations, c.iterations == 1 ? "" : "s");
+    t += format("approximate relative error of the finest grid: ea21 = %.4g %%\n", 100.0 * c.ea21);
+    t += format("extrapolated relative error of the finest grid: eext21 = %.4g %%\n",
+                100.0 * c.eext21);
+    t +=
+        format("GCI of the finest grid, safety factor %.2f: %.4g %%; of the middle grid: %.4g %%\n",
+               kSafetyFactor, 100.0 * c.gci_fine, 100.0 * c.gci_coarse);
+    t += format(
+        "asymptotic-range ratio GCI32/(r21^p*GCI21): %.6g (near 1 in the asymptotic range)\n",
+        c.asymptotic);
+    const GridRun& fine = *e.grids.back();
+    const double band = c.gci_fine * std::fabs(fine.outlet);
+    const bool inside = std::fabs(e.exact - fine.outlet) <= band;
+    t += format("the exact value is %s the GCI band of the finest grid, %.10g +- %.4g Pa\n",
+                inside ? "inside" : "outside", fine.outlet, band);
+  }
+  if (e.fit.found) {
+    t += format(
+        "least-squares fit of the %llu grids, phi = phi0 + alpha*dx^p: p = %.6g, phi0 = %.10g Pa, "
+        "rms residual %.3g Pa\n",
+        llu_arg(n), e.fit.p, e.fit.phi0, e.fit.rms);
+  } else if (n >= 4) {
+    t +=
+        format("least-squares fit of the %llu grids: no minimum for p in (0.05, 10)\n", llu_arg(n));
+  }
+  return t + iteration_error_line(e);
+}
+
+// The line of the folders written.
+std::string written_text(const std::vector<GridRun>& runs) {
+  std::string t = "written:";
+  for (const GridRun& g : runs) {
+    if (g.converged) t.append(" ").append(folder_of(g.N)).append("/");
+  }
+  return t + " (dados.txt, saida.txt, u.dat, p.dat) and " + kTableFile + "\n";
+}
+
+// The verdict on the study, and its exit status.
+GridReport study_verdict(const std::vector<GridRun>& runs, const Estimate& e) {
+  std::string t;
+  int status = kExitConverged;
+  const GridRun* finest_converged = e.grids.empty() ? nullptr : e.grids.back();
+  for (const GridRun& g : runs) {
+    if (g.converged) continue;
+    t += format("grid N = %d does not converge: %s\n", g.N, g.failure.c_str());
+    status = kExitNoConvergence;
+  }
+  if (status == kExitNoConvergence) {
+    t += finest_converged != nullptr
+             ? format("the finest grid that converges: N = %d\n", finest_converged->N)
+             : std::string("no grid converges\n");
+    t += "grid study: incomplete\n";
+  } else if (!(e.gci.kind == Kind::kMonotonic && e.gci.has_order())) {
+    t += std::string("the three finest grids do not converge monotonically (") +
+         kind_name(e.gci.kind) + "): the GCI is unreliable\n";
+    t += "grid study: complete, not monotonic\n";
+    status = kExitNotMonotonic;
+  } else {
+    t += "grid study: complete, monotonic\n";
+  }
+  return {t, status};
+}
+
+}  // namespace
+
+std::string malhas_text(const std::vector<GridRun>& runs, const Estimate& e) {
+  std::string t =
+      "# N  dx [m]  dt [s]  passes  outlet pressure [Pa]  estimated error [Pa]  true error [Pa]"
+      "  (estimated: against the extrapolated value " +
+      (std::isnan(e.extrapolated) ? std::string("(none)") : format("%.17g Pa", e.extrapolated)) +
+      "; true: against the exact value " + format("%.17g", e.exact) + " Pa)\r\n";
+  for (const GridRun& g : runs) {
+    if (!g.converged) continue;
+    t += format("%d %.17g %s %lld %.17g %.17g %.17g\r\n", g.N, g.dx,
+                input_number::round_trip_text(g.dt).c_str(), lld_arg(g.passes), g.outlet,
+                g.outlet - e.extrapolated, g.outlet - e.exact);
+  }
+  return t;
+}
+
+GridReport grid_report(const std::vector<GridRun>& runs, const Estimate& e,
+                       const GridOptions& options) {
+  const GridReport said = study_verdict(runs, e);
+  std::string t = "\n";
+  t += grid_table(runs, e);
+  t += "\n";
+  t += summary_lines(e, options);
+  t += "\n";
+  t += procedure_lines(e);
+  t += written_text(runs);
+  t += said.text;
+  return {t, said.status};
+}
+
+}  // namespace moody::convergence

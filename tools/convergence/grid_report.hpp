@@ -1,0 +1,35 @@
+#pragma once
+// The report of the grid study: the table of the grids, the five lines of
+// the estimate, the procedure behind them and the verdict on standard
+// output, and the text of malhas.dat.
+
+#include <string>
+#include <vector>
+
+#include "grid_estimate.hpp"
+#include "grid_options.hpp"
+#include "grid_runs.hpp"
+
+namespace moody::convergence {
+
+// Exit status: the study complete, but the three finest grids do not
+// converge monotonically (the others are those of report.hpp).
+inline constexpr int kExitNotMonotonic = 5;
+
+// The iteration error counts as negligible below this fraction of the
+// discretisation error.
+inline constexpr double kNegligible = 0.01;
+
+struct GridReport {
+  std::string text;  // from the table to the line "grid study: ..."
+  int status = 0;
+};
+
+GridReport grid_report(const std::vector<GridRun>& runs, const Estimate& e,
+                       const GridOptions& options);
+
+// malhas.dat: a comment line, then one line per grid that converges: N, dx,
+// dt, passes, the outlet pressure and its estimated and true errors, CR LF.
+std::string malhas_text(const std::vector<GridRun>& runs, const Estimate& e);
+
+}  // namespace moody::convergence

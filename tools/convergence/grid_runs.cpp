@@ -1,0 +1,160 @@
+#include "grid_runs.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include "control/fpe.hpp"
+#include "control/start.hpp"
+#include "flow/coef.hpp"
+#include "lane_trials.hpp"
+#include "run.hpp"
+#include "terminal.hpp"
+#include "text_format.hpp"
+
+namespace moody::convergence {
+
+namespace {
+
+// The window without the final states of its trials: only the chosen one
+// is needed, and each holds a whole state.
+void drop_final_states(Window& w) {
+  for (Trial* t : {&w.lower, &w.upper, &w.below, &w.above, &w.recommended})
+    t->final_state.reset();
+  for (Trial& t : w.trials)
+    t.final_state.reset();
+}
+
+// How a window without a converging dt ended.
+std::string closed_window_text(const Window& w, std::int64_t cap) {
+  std::string t = format("no dt converges within the cap of %lld passes", lld_arg(cap));
+  if (!w.trials.empty()) {
+    t += format(" (%llu tried, %s to %s s)", llu_arg(w.trials.size()),
+                dt_text(w.trials.front().dt).c_str(), dt_text(w.trials.back().dt).c_str());
+  }
+  if (std::isfinite(w.floor))
+    t += "; the time-step floor of the grid is " + dt_text(w.floor) + " s";
+  return t;
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dados,
+                                                          const std::vector<int>& grids) {
+  std::vector<std::unique_ptr<SimulationState>> states;
+  for (int N : grids) {
+    states.push_back(std::make_unique<SimulationState>());
+    Parameters& parameters = *states.back();
+    parameters = dados;
+    parameters.N = N;
+    size_state(*states.back());
+  }
+  return states;
+}
+
+// The windows searched one after the other on every core, the finest (the
+// longest) first; the rest of each grid's work on a thread of its own
+// beside the searches that follow.  A line on standard error as each grid
+// ends, when that is a terminal.
+std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states) {
+  std::vector<GridRun> runs(states.size());
+  std::vector<std::size_t> order(states.size());
+  for (std::size_t k = 0; k < order.size(); ++k)
+    order[k] = k;
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return states[a]->N > states[b]->N; });
+  std::mutex lock;
+  std::exception_ptr failure;
+  std::size_t done = 0;
+  const bool progress = stderr_is_terminal();
+  const auto failed = [&] {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (!failure) failure = std::current_exception();
+  };
+  const int cores = search_cores();
+  std::vector<std::thread> rest;
+  for (const std::size_t k : order) {
+    Window window;
+    try {
+      window = search_window_in_lanes(*states[k], nullptr, cores);
+    } catch (...) {
+      failed();
+      break;
+    }
+    rest.emplace_back([&, k, w = std::move(window)]() mutable {
+      try {
+        runs[k] = run_grid(*states[k], std::move(w));
+      } catch (...) {
+        failed();
+        return;
+      }
+      const std::lock_guard<std::mutex> hold(lock);
+      ++done;
+      if (progress) {
+        std::fprintf(stderr, "\rgrid study: N = %d done (%llu of %llu)   ", states[k]->N,
+                     llu_arg(done), llu_arg(order.size()));
+      }
+    });
+  }
+  for (std::thread& t : rest)
+    t.join();
+  if (progress) std::fputs("\r                                             \r", stderr);
+  if (failure) std::rethrow_exception(failure);
+  return runs;
+}
+
+GridRun run_grid(SimulationState& s) {
+  return run_grid(s, search_window_in_lanes(s));
+}
+
+GridRun run_grid(SimulationState& s, Window window) {
+  GridRun g;
+  g.N = s.N;
+  g.dx = s.L / (static_cast<double>(s.N) - 2.0);  // as the program forms it
+  g.window = std::move(window);
+  if (!g.window.open) {
+    g.failure = closed_window_text(g.window, cap_for(s.itmax));
+    return g;
+  }
+
+  // The recommended dt, or that of dados.txt where it does nearly as well.
+  Trial chosen = g.window.recommended;
+  if (s.dt > 0.0) {
+    const auto tried = std::find_if(g.window.trials.begin(), g.window.trials.end(),
+                                    [&](const Trial& t) { return t.dt == s.dt; });
+    const Trial own = tried != g.window.trials.end() ? *tried : try_dt(s, s.dt);
+    if (own.ok() && static_cast<double>(own.needed) <=
+                        kDadosPassesFactor * static_cast<double>(chosen.needed)) {
+      chosen = own;
+      g.dt_of_dados = own.dt != g.window.recommended.dt;
+    }
+  }
+  g.dt = chosen.dt;
+  if (!chosen.final_state) throw std::logic_error("a converged trial without its final state");
+  const FinalState& end = *chosen.final_state;
+
+  // The program's state after exactly the passes of the run to convergence,
+  // and so the program's with malha-N/dados.txt (those passes as itmax),
+  // then its inventory and report.
+  SimulationState program = end.state;
+  program.itmax = static_cast<std::int32_t>(chosen.passes);  // within cap_for(itmax)
+  g.folder_parameters = program;
+  g.passes = chosen.passes;
+  g.iteration_error = end.settling;
+  {
+    fpe::Masked masked;
+    inventory(program);
+  }
+  g.outlet = program.p(program.N);
+  g.texts = report_texts(program);
+  g.converged = true;
+  drop_final_states(g.window);
+  return g;
+}
+
+}  // namespace moody::convergence

@@ -1,0 +1,54 @@
+#pragma once
+// The runs of the grid study: for each grid, its window of dt searched and
+// its dt chosen; the state that dt's trial converges in is the program's
+// with the grid's malha-N/dados.txt (the trial's passes as itmax), from which
+// the program's inventory and report give the folder's files.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/state.hpp"
+#include "io/resultados.hpp"
+#include "window.hpp"
+
+namespace moody::convergence {
+
+// The dt of dados.txt is kept where it converges within this many times the
+// passes of the recommended one.
+inline constexpr double kDadosPassesFactor = 1.5;
+
+// One grid of the study.
+struct GridRun {
+  int N = 0;
+  double dx = 0.0;
+  Window window;
+  bool converged = false;
+  bool dt_of_dados = false;  // dados.txt's dt rather than the recommended one
+  double dt = 0.0;
+  std::int64_t passes = 0;       // the run to convergence: the folder's itmax
+  double outlet = 0.0;           // p(N) of the program's p.dat with that itmax [Pa]
+  double iteration_error = 0.0;  // how far p(N) moved over the last tenth of the passes [Pa]
+  std::string failure;           // when no dt converges: how the search ended
+  Parameters folder_parameters;  // those of malha-N/dados.txt: the grid's N, dt and passes
+  ReportTexts texts;             // malha-N/saida.txt, u.dat, p.dat
+};
+
+// Runs one grid: `s` holds the parameters of dados.txt with N set to the
+// grid's and has been sized (size_state).  The second form goes on from the
+// window of dt already searched for `s`.
+GridRun run_grid(SimulationState& s);
+GridRun run_grid(SimulationState& s, Window window);
+
+// The state of each grid: the parameters of dados.txt with the grid's N,
+// sized, so that a grid the machine cannot hold stops the study before any
+// run, with the program's frame.
+std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dados,
+                                                          const std::vector<int>& grids);
+
+// Every grid run, the windows searched one after the other on every core,
+// the finest first, the rest of each grid's work on a thread of its own.
+std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states);
+
+}  // namespace moody::convergence
