@@ -426,15 +426,20 @@ TEST(LaneTrials, EachIsTheTrialOfItsDtRunAlone) {
     read_into(s, row.dados);
     const std::vector<double> dts = {s.dt, convergence::dt_rounded(s.dt * 1.5),
                                      convergence::dt_rounded(s.dt * 0.7)};
-    convergence::LaneTrials lanes(s, 2, 2);  // fewer lanes than trials: one refilled
+    // Fewer lanes than trials: one refilled.
+    convergence::LaneTrials lanes(s, 2, 2, convergence::FinalStates::kKept);
     const std::vector<convergence::Trial> got = lanes.run_all(dts);
     EXPECT_EQ(got[0].ending, row.ending);
     for (std::size_t k = 0; k < dts.size(); ++k) {
-      const convergence::Trial want = convergence::try_dt(s, dts[k]);
+      const convergence::Trial want =
+          convergence::try_dt(s, dts[k], nullptr, convergence::FinalStates::kKept);
       const convergence::Trial& t = got[k];
       SCOPED_TRACE("dt = " + convergence::dt_text(dts[k]));
       expect_same_trial(t, want);
     }
+    // Unless asked, a converged run keeps no state: it is a whole state each.
+    EXPECT_EQ(convergence::try_dt(s, dts[0]).final_state, nullptr);
+    EXPECT_EQ(convergence::LaneTrials(s, 2, 2).run_all({dts[0]})[0].final_state, nullptr);
   }
 }
 
@@ -445,7 +450,8 @@ TEST(LaneTrials, MovedRunsGoOnWhereTheyStood) {
     SimulationState s;
     read_into(s, dados);
     std::map<double, convergence::Trial> got;
-    convergence::LaneTrials one(s, 8, 4), other(s, 8, 4);
+    const auto kept = convergence::FinalStates::kKept;
+    convergence::LaneTrials one(s, 8, 4, kept), other(s, 8, 4, kept);
     convergence::LaneTrials* from = &one;
     convergence::LaneTrials* to = &other;
     for (double f : {1.0, 0.5, 0.7, 1.3, 2.0})
@@ -460,7 +466,7 @@ TEST(LaneTrials, MovedRunsGoOnWhereTheyStood) {
     }
     ASSERT_EQ(got.size(), 5U);
     for (const auto& [dt, t] : got) {
-      const convergence::Trial want = convergence::try_dt(s, dt);
+      const convergence::Trial want = convergence::try_dt(s, dt, nullptr, kept);
       SCOPED_TRACE("dt = " + convergence::dt_text(dt));
       expect_same_trial(t, want);
     }

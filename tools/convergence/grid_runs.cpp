@@ -81,7 +81,7 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
   for (const std::size_t k : order) {
     Window window;
     try {
-      window = search_window_in_lanes(*states[k], nullptr, cores);
+      window = search_window_in_lanes(*states[k], nullptr, cores, FinalStates::kKept);
     } catch (...) {
       failed();
       break;
@@ -109,7 +109,7 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
 }
 
 GridRun run_grid(SimulationState& s) {
-  return run_grid(s, search_window_in_lanes(s));
+  return run_grid(s, search_window_in_lanes(s, nullptr, 1, FinalStates::kKept));
 }
 
 GridRun run_grid(SimulationState& s, Window window) {
@@ -127,7 +127,8 @@ GridRun run_grid(SimulationState& s, Window window) {
   if (s.dt > 0.0) {
     const auto tried = std::find_if(g.window.trials.begin(), g.window.trials.end(),
                                     [&](const Trial& t) { return t.dt == s.dt; });
-    const Trial own = tried != g.window.trials.end() ? *tried : try_dt(s, s.dt);
+    const Trial own =
+        tried != g.window.trials.end() ? *tried : try_dt(s, s.dt, nullptr, FinalStates::kKept);
     if (own.ok() && static_cast<double>(own.needed) <=
                         kDadosPassesFactor * static_cast<double>(chosen.needed)) {
       chosen = own;

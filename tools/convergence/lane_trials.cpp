@@ -52,7 +52,8 @@ struct LaneTrials::Lane {
   std::optional<Watch> watch;
 };
 
-LaneTrials::LaneTrials(SimulationState s, int lanes, int group) : base_(std::move(s)) {
+LaneTrials::LaneTrials(SimulationState s, int lanes, int group, FinalStates keep)
+    : base_(std::move(s)), keep_(keep) {
   {
     fpe::Masked masked;
     std::feclearexcept(FE_ALL_EXCEPT);
@@ -220,7 +221,7 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   Watch& watch = *l.watch;
   const auto end = [&] {
     Outcome o = watch.finish();
-    if (o.ending == Ending::kConverged) {
+    if (o.ending == Ending::kConverged && keep_ == FinalStates::kKept) {
       SimulationState s;
       batch_->state(k, s);
       o.final_state = keep_final_state(o, std::move(s));
@@ -423,13 +424,14 @@ int search_cores() {
   return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
 }
 
-Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int cores) {
-  if (s.N < kSweepMinimumN) return search_window(s, observer);
+Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int cores,
+                              FinalStates keep) {
+  if (s.N < kSweepMinimumN) return search_window(s, observer, keep);
   std::vector<std::unique_ptr<LaneTrials>> per_core;
   for (int c = 0; c < std::max(1, cores); ++c)
-    per_core.push_back(std::make_unique<LaneTrials>(s, kSearchLanes, kSearchGroup));
+    per_core.push_back(std::make_unique<LaneTrials>(s, kSearchLanes, kSearchGroup, keep));
   // Every run stops at the start: the search trial by trial costs nothing.
-  if (per_core.front()->start_faults()) return search_window(s, observer);
+  if (per_core.front()->start_faults()) return search_window(s, observer, keep);
   const auto running = [&](double dt) {
     return std::any_of(per_core.begin(), per_core.end(),
                        [dt](const auto& l) { return l->running(dt); });

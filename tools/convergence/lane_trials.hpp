@@ -35,7 +35,8 @@ class LaneTrials {
  public:
   // For the parameters in `s` (sized with size_state, N >= kSweepMinimumN),
   // `lanes` lanes in the layout that suits `group` lanes to a group.
-  LaneTrials(SimulationState s, int lanes, int group);
+  // `keep`: whether a converged run keeps the state it ends in.
+  LaneTrials(SimulationState s, int lanes, int group, FinalStates keep = FinalStates::kDropped);
   ~LaneTrials();
   LaneTrials(const LaneTrials&) = delete;
   LaneTrials& operator=(const LaneTrials&) = delete;
@@ -95,6 +96,7 @@ class LaneTrials {
   std::vector<double> carried(int k) const;
 
   SimulationState base_;  // the grid and the field at rest, after start_run
+  FinalStates keep_;
   std::optional<Fault> start_fault_;
   std::optional<Scales> scales_;
   std::unique_ptr<batch::Batch> batch_;
@@ -113,6 +115,7 @@ int search_cores();
 // threads (each with a batch of its own): the same search, each trial the
 // run try_dt makes; those that cannot change its outcome are cut short or
 // not run.  Below kSweepMinimumN nodes, the search trial by trial.
-Window search_window_in_lanes(SimulationState& s, TrialObserver* observer = nullptr, int cores = 1);
+Window search_window_in_lanes(SimulationState& s, TrialObserver* observer = nullptr, int cores = 1,
+                              FinalStates keep = FinalStates::kDropped);
 
 }  // namespace moody::convergence

@@ -253,7 +253,7 @@ std::vector<double> carried_fields(const SimulationState& s) {
   return v;
 }
 
-Outcome run(SimulationState& s, Observer* observer) {
+Outcome run(SimulationState& s, Observer* observer, FinalStates keep) {
   fpe::Masked masked;
 
   std::feclearexcept(FE_ALL_EXCEPT);
@@ -283,7 +283,8 @@ Outcome run(SimulationState& s, Observer* observer) {
     if (next == Watch::Next::kCycle && watch.cycling(carried_fields(s))) break;
   }
   Outcome o = watch.finish();
-  if (o.ending == Ending::kConverged) o.final_state = keep_final_state(o, s);
+  if (o.ending == Ending::kConverged && keep == FinalStates::kKept)
+    o.final_state = keep_final_state(o, s);
   return o;
 }
 

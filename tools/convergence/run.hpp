@@ -161,6 +161,10 @@ struct Outcome {
   std::shared_ptr<const FinalState> final_state;
 };
 
+// Whether a converged run keeps the state it ends in: a whole state each,
+// so only a caller that writes files from it (the grid study) asks.
+enum class FinalStates : unsigned char { kDropped, kKept };
+
 // The final state of a run that ended in `o`, from `s`, its state after the
 // last pass.
 std::shared_ptr<const FinalState> keep_final_state(const Outcome& o, SimulationState s);
@@ -248,6 +252,7 @@ std::optional<Fault> unannounced(const Residuals& r);
 // Runs `s` from the program's start: `s` holds the twelve parameters and
 // has been sized (size_state); pi, the grid and the field are set here.
 // A run that converges keeps a copy of the state it ends in.
-Outcome run(SimulationState& s, Observer* observer = nullptr);
+Outcome run(SimulationState& s, Observer* observer = nullptr,
+            FinalStates keep = FinalStates::kDropped);
 
 }  // namespace moody::convergence

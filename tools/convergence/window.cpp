@@ -23,13 +23,14 @@ constexpr double kMargin = 1.05;      // the recommendation 5 % inside the edges
 // The runs of one search, one per dt, each run when first asked for.
 class RunWhenAsked : public TrialSource {
  public:
-  RunWhenAsked(SimulationState& s, TrialObserver* observer) : s_(s), observer_(observer) {}
+  RunWhenAsked(SimulationState& s, TrialObserver* observer, FinalStates keep)
+      : s_(s), observer_(observer), keep_(keep) {}
 
   const Trial& at(double dt, std::int64_t /*pass_limit*/) override {
     auto found = done_.find(dt);
     if (found != done_.end()) return found->second;
     if (observer_ != nullptr) observer_->trial(dt);
-    return done_.emplace(dt, try_dt(s_, dt, observer_)).first->second;
+    return done_.emplace(dt, try_dt(s_, dt, observer_, keep_)).first->second;
   }
 
   std::vector<Trial> all() const override {
@@ -42,6 +43,7 @@ class RunWhenAsked : public TrialSource {
  private:
   SimulationState& s_;
   TrialObserver* observer_;
+  FinalStates keep_;
   std::map<double, Trial> done_;
 };
 
@@ -178,10 +180,10 @@ double dt_rounded(double dt) {
   return input_number::read_real(dt_text(dt)).value;
 }
 
-Trial try_dt(SimulationState& s, double dt, Observer* observer) {
+Trial try_dt(SimulationState& s, double dt, Observer* observer, FinalStates keep) {
   const double saved = s.dt;
   s.dt = dt;
-  const Outcome o = run(s, observer);
+  const Outcome o = run(s, observer, keep);
   s.dt = saved;
   return trial_of(dt, o);
 }
@@ -200,8 +202,8 @@ Trial trial_of(double dt, const Outcome& o) {
   return t;
 }
 
-Window search_window(SimulationState& s, TrialObserver* observer) {
-  RunWhenAsked trials(s, observer);
+Window search_window(SimulationState& s, TrialObserver* observer, FinalStates keep) {
+  RunWhenAsked trials(s, observer, keep);
   return search_window(s, trials);
 }
 

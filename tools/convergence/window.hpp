@@ -79,7 +79,8 @@ class TrialObserver : public Observer {
  public:
   virtual void trial(double dt) = 0;
 };
-Window search_window(SimulationState& s, TrialObserver* observer = nullptr);
+Window search_window(SimulationState& s, TrialObserver* observer = nullptr,
+                     FinalStates keep = FinalStates::kDropped);
 
 // dt rounded to three significant digits, as text ("1.36", "0.0016", "2e+04")
 // and as the program reads that text.
@@ -87,7 +88,8 @@ std::string dt_text(double dt);
 double dt_rounded(double dt);
 
 // Runs `s` with this dt (already rounded) and sums up the outcome.
-Trial try_dt(SimulationState& s, double dt, Observer* observer = nullptr);
+Trial try_dt(SimulationState& s, double dt, Observer* observer = nullptr,
+             FinalStates keep = FinalStates::kDropped);
 // The Trial of a run with this dt that ended in `o`.
 Trial trial_of(double dt, const Outcome& o);
 
