@@ -19,7 +19,7 @@
 
 #include "batch.hpp"
 #include "bench_case.hpp"
-#include "control/principal.hpp"
+#include "flow/sweeps.hpp"
 
 namespace {
 

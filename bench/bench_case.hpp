@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "control/principal.hpp"
 #include "control/start.hpp"
 #include "control/state.hpp"
 

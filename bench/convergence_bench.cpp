@@ -18,7 +18,7 @@
 
 #include "bench_case.hpp"
 #include "control/fpe.hpp"
-#include "control/principal.hpp"
+#include "flow/sweeps.hpp"
 #include "residuals.hpp"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "bench_case.hpp"
-#include "control/principal.hpp"
+#include "flow/sweeps.hpp"
 #include "flow/coef.hpp"
 #include "flow/solver.hpp"
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "control/fpe.hpp"
-#include "control/principal.hpp"
+#include "flow/sweeps.hpp"
 #include "control/start.hpp"
 #include "flow_support.hpp"
 #include "residuals.hpp"

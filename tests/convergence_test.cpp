@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "control/principal.hpp"
+#include "flow/sweeps.hpp"
 #include "control/start.hpp"
 #include "flow_support.hpp"
 #include "io/input_values.hpp"

@@ -10,9 +10,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "control/principal.hpp"
 #include "control/start.hpp"
 #include "control/state.hpp"
+#include "flow/sweeps.hpp"
 
 namespace moody::flowtest {
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "control/principal.hpp"
 #include "control/start.hpp"
 #include "control/state.hpp"
 #include "test_support.hpp"

@@ -10,7 +10,6 @@
 #include "control/array1.hpp"
 #include "control/array_block.hpp"
 #include "control/memory.hpp"
-#include "control/principal.hpp"
 #include "control/start.hpp"
 #include "flow/solver.hpp"
 #include "flow_support.hpp"

@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "control/memory.hpp"
-#include "control/principal.hpp"
 #include "control/start.hpp"
 #include "control/state.hpp"
 

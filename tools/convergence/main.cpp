@@ -21,7 +21,6 @@
 #include <system_error>
 
 #include "control/console.hpp"
-#include "control/principal.hpp"
 #include "control/runtime_error.hpp"
 #include "control/start.hpp"
 #include "flow/time_step.hpp"

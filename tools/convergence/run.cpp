@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "control/fpe.hpp"
-#include "control/principal.hpp"
+#include "flow/sweeps.hpp"
 #include "control/start.hpp"
 
 namespace moody::convergence {

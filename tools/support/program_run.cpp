@@ -8,7 +8,6 @@
 #include <limits>
 #include <sstream>
 
-#include "control/principal.hpp"
 #include "control/start.hpp"
 
 namespace moody::verification {
