@@ -161,8 +161,22 @@ template <int W, int G, class Unit>
 [[gnu::flatten]] void pass_of(const GridView& g, const GroupView& w) {
   batch_pass<Pack<W, G, Unit>>(g, w);
 }
+// The widest vector, in doubles, that the flags of this unit let the
+// compiler emit: a pass of wider vectors needs its instruction set's flags
+// (-mavx2, -mavx512f) on the unit that instantiates it.
+inline constexpr int kDoublesBuilt =
+#if defined(__AVX512F__)
+    8;
+#elif defined(__AVX2__)
+    4;
+#else
+    2;
+#endif
+
 template <int W, class Unit>
 constexpr KernelSet kernel_set() {
+  static_assert(W <= kDoublesBuilt,
+                "a pass of W doubles is built with its instruction set's flags");
   return {W, {pass_of<W, 1, Unit>, pass_of<W, 2, Unit>, pass_of<W, 4, Unit>}};
 }
 

@@ -4,16 +4,11 @@
 #include "batch_pass.hpp"
 #include "kernels.hpp"
 
-#if !defined(__AVX2__)
-#error "pass_avx2.cpp is built with -mavx2"
-#endif
-
 namespace moody::batch {
 
-namespace {
-struct Avx2 {};  // keeps this unit's instantiations its own
-}  // namespace
-
-constinit const KernelSet kAvx2Kernels = kernel_set<4, Avx2>();
+// A tag of this unit's own keeps its instantiations apart from those of
+// the units built with other flags.
+struct Avx2Unit {};
+constinit const KernelSet kAvx2Kernels = kernel_set<4, Avx2Unit>();
 
 }  // namespace moody::batch

@@ -4,16 +4,11 @@
 #include "batch_pass.hpp"
 #include "kernels.hpp"
 
-#if !defined(__AVX512F__)
-#error "pass_avx512.cpp is built with -mavx512f"
-#endif
-
 namespace moody::batch {
 
-namespace {
-struct Avx512 {};  // keeps this unit's instantiations its own
-}  // namespace
-
-constinit const KernelSet kAvx512Kernels = kernel_set<8, Avx512>();
+// A tag of this unit's own keeps its instantiations apart from those of
+// the units built with other flags.
+struct Avx512Unit {};
+constinit const KernelSet kAvx512Kernels = kernel_set<8, Avx512Unit>();
 
 }  // namespace moody::batch

@@ -7,10 +7,12 @@
 namespace moody::batch {
 
 namespace {
-struct Baseline {};  // keeps this unit's instantiations its own
 constexpr int kDoubles = kVectorExtensions ? 2 : 1;
 }  // namespace
 
-constinit const KernelSet kBaselineKernels = kernel_set<kDoubles, Baseline>();
+// A tag of this unit's own keeps its instantiations apart from those of
+// the units built with other flags.
+struct BaselineUnit {};
+constinit const KernelSet kBaselineKernels = kernel_set<kDoubles, BaselineUnit>();
 
 }  // namespace moody::batch
