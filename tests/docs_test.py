@@ -4,7 +4,7 @@
     tests/docs_test.py --moody P --convergence P --study P
 
 First `scripts/docs --check` on the project's pages: every quoted block must
-be what the tools print now.  Then the check itself: on a copy of the pages
+be what the tools print.  Then the check itself: on a copy of the pages
 with one digit of the example's grid study changed, `scripts/docs --check
 --only example-grid` must fail and name the page and the block.
 """
