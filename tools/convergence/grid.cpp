@@ -13,14 +13,10 @@
 namespace moody::convergence {
 
 int grid_study(const Parameters& dados, const GridOptions& options) {
-  std::vector<int> grids = options.grids;
-  if (grids.empty()) {
-    grids = default_grids(dados.N);
-    if (grids.empty()) {
-      std::fprintf(stderr, "convergence: --grid: N = %d of dados.txt is too large to refine\n",
-                   dados.N);
-      return kExitUsage;
-    }
+  std::vector<int> grids;
+  if (const std::string bad = study_grids(options, dados.N, grids); !bad.empty()) {
+    std::fprintf(stderr, "convergence: --grid: %s\n", bad.c_str());
+    return kExitUsage;
   }
   std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, grids);
 

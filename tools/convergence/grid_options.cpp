@@ -47,10 +47,16 @@ int take_grid_list(std::string_view list, GridOptions& options, std::string& pro
 
 // --target PERCENT or --target=PERCENT, the value in `value`.
 int take_target(std::string_view value, bool separate, GridOptions& options, std::string& problem) {
+  if (options.target_given) {
+    problem = "--target is given twice";
+    return -1;
+  }
   const input_number::RealResult r = input_number::read_real(value);
-  if (r.status != input_number::Status::kOk || !(r.value > 0.0) || !(r.value < 100.0)) {
+  if (r.status != input_number::Status::kOk || !(r.value >= kLeastTarget) ||
+      !(r.value <= kGreatestTarget)) {
     problem =
-        "--target: a GCI in percent, above 0 and below 100, not \"" + std::string(value) + "\"";
+        format("--target: a GCI in percent, from %g to %g, not \"", kLeastTarget, kGreatestTarget) +
+        std::string(value) + "\"";
     return -1;
   }
   options.target = r.value / 100.0;
@@ -102,6 +108,18 @@ std::string sort_and_check_grids(std::vector<int>& grids) {
           grids[k - 1], grids[k], ratio, kMinimumRatio);
     }
   }
+  return "";
+}
+
+std::string study_grids(const GridOptions& options, int N, std::vector<int>& grids) {
+  if (!options.grids.empty()) {
+    grids = options.grids;
+    return "";
+  }
+  grids = default_grids(N);
+  if (grids.empty()) return format("N = %d of dados.txt is too large to refine", N);
+  if (const std::string bad = sort_and_check_grids(grids); !bad.empty())
+    return format("the grids of N = %d of dados.txt: ", N) + bad;
   return "";
 }
 

@@ -12,6 +12,12 @@ namespace moody::convergence {
 // Neighbouring grids differ at least this much in their numbers of volumes.
 inline constexpr double kMinimumRatio = 1.3;
 
+// The GCI a study can be asked for, in percent: below the least, the
+// roundings of the outlet pressure on the grids it would need; above the
+// greatest, grids too coarse to be in the asymptotic range.
+inline constexpr double kLeastTarget = 1e-4;
+inline constexpr double kGreatestTarget = 50.0;
+
 struct GridOptions {
   bool active = false;
   std::vector<int> grids;         // as given; empty: from dados.txt
@@ -31,6 +37,10 @@ std::string grid_options_problem(const GridOptions& options, bool window);
 // The grids in increasing N; "" when they make a study (three or more, each
 // N >= 3, neighbours in the ratio kMinimumRatio or more), else the reason.
 std::string sort_and_check_grids(std::vector<int>& grids);
+
+// The grids of the study: those given, or the default grids of N, checked
+// as a list given is; "" or the reason.
+std::string study_grids(const GridOptions& options, int N, std::vector<int>& grids);
 
 // N of dados.txt and the grids of twice and four times its real volumes;
 // empty when they do not fit in 32 bits.
