@@ -1,6 +1,8 @@
 #include "grid.hpp"
 
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,8 +11,125 @@
 #include "grid_report.hpp"
 #include "grid_runs.hpp"
 #include "report.hpp"
+#include "text_format.hpp"
 
 namespace moody::convergence {
+
+namespace {
+
+// "52, 102, 202".
+std::string list_text(const std::vector<int>& grids) {
+  std::string t;
+  for (std::size_t k = 0; k < grids.size(); ++k)
+    t += (k == 0 ? "" : ", ") + std::to_string(grids[k]);
+  return t;
+}
+
+// The files and the whole report of the study on `runs`; its status.
+int final_report(const std::vector<GridRun>& runs, const Estimate& e, const GridOptions& options,
+                 const std::string& after) {
+  // The folders and malhas.dat, before anything is said of them.
+  write_grid_files(runs, malhas_text(runs, e));
+  const GridReport report = grid_report(runs, e, options);
+  std::fputs((report.text + after).c_str(), stdout);
+  return report.status;
+}
+
+// The report of a round that is not the last: the table, the estimate and
+// its procedure, up to the line of the files, which only the last round
+// writes.
+std::string round_text(const std::vector<GridRun>& runs, const Estimate& e,
+                       const GridOptions& options) {
+  const std::string t = grid_report(runs, e, options).text;
+  const std::size_t written = t.find("\nwritten:");
+  return written == std::string::npos ? t : t.substr(0, written + 1);
+}
+
+// Rounds of three grids until the finest has a GCI of at most the target:
+// each next round's finest at least the N the last estimate asks for.  A
+// grid run in a round is taken as it is into the rounds after it.
+int study_to_target(const Parameters& dados, const GridOptions& options, std::vector<int> grids) {
+  std::map<int, GridRun> done;
+  double reached = 0.0;  // the GCI of the finest grid of the round before
+  int reached_N = 0;
+  for (int round = 1;; ++round) {
+    std::vector<int> fresh, reused, run_before;
+    for (const auto& [N, g] : done)
+      run_before.push_back(N);
+    for (const int N : grids)
+      (done.count(N) != 0 ? reused : fresh).push_back(N);
+    std::string head = format("round %d: N = ", round) + list_text(grids);
+    if (!reused.empty()) head += " (" + list_text(reused) + " from the rounds before)";
+    std::fputs((head + "; everything but N and dt as in dados.txt\n").c_str(), stdout);
+    std::fflush(stdout);
+
+    std::vector<GridRun> before;
+    for (const auto& [N, g] : done)
+      before.push_back(g);
+    std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, fresh);
+    raise_caps(states, before);
+    std::vector<GridRun> ran = run_grids(states);
+    // A grid that reaches its cap where the coarser grids of this round
+    // foresee more passes runs again with the cap they foresee.
+    for (std::size_t k = 0; k < states.size(); ++k) {
+      if (ran[k].converged) continue;
+      std::vector<GridRun> known = before;
+      known.insert(known.end(), ran.begin(), ran.end());
+      std::vector<std::unique_ptr<SimulationState>> again;
+      again.push_back(std::move(states[k]));
+      const std::int32_t cap = again.front()->itmax;
+      raise_caps(again, known);
+      if (again.front()->itmax != cap) ran[k] = std::move(run_grids(again).front());
+    }
+    for (GridRun& g : ran)
+      done[g.N] = std::move(g);
+    std::vector<GridRun> runs;
+    for (const int N : grids)
+      runs.push_back(done.at(N));
+    const Estimate e = estimate(runs, dados, options.target);
+
+    bool failed = false;
+    for (const GridRun& g : runs)
+      failed = failed || !g.converged;
+    const bool ordered = e.has_three_grids && e.gci.has_order();
+    const std::vector<int> next =
+        ordered ? next_round_grids(run_before, grids.back(), e.needed_N) : std::vector<int>{};
+    if (failed) {
+      std::string after;
+      const GridRun* fine = e.grids.empty() ? nullptr : e.grids.back();
+      if (round > 1) {
+        after = "the target GCI of " + options.target_text +
+                " % needs N = " + std::to_string(grids.back()) + ", on which no dt converges";
+        if (fine != nullptr) after += format("; the finest grid that converges: N = %d", fine->N);
+        after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * reached, reached_N);
+        after += "\n";
+      }
+      final_report(runs, e, options, after);
+      return kExitNoConvergence;
+    }
+    if (!ordered || e.gci.gci_fine <= options.target || next.empty()) {
+      std::string after;
+      if (ordered && e.gci.gci_fine > options.target) {
+        after = "the target GCI of " + options.target_text +
+                " % needs grids beyond 32 bits: not reached\n";
+      }
+      const int status = final_report(runs, e, options, after);
+      return status == kExitConverged && !after.empty() ? kExitNoConvergence : status;
+    }
+    reached = e.gci.gci_fine;
+    reached_N = grids.back();
+    std::fputs((round_text(runs, e, options) +
+                format("GCI of the finest grid %.4g %% > %s %%: next round N = ", 100.0 * reached,
+                       options.target_text.c_str()) +
+                list_text(next) + "\n\n")
+                   .c_str(),
+               stdout);
+    std::fflush(stdout);
+    grids = next;
+  }
+}
+
+}  // namespace
 
 int grid_study(const Parameters& dados, const GridOptions& options) {
   std::vector<int> grids;
@@ -18,22 +137,16 @@ int grid_study(const Parameters& dados, const GridOptions& options) {
     std::fprintf(stderr, "convergence: --grid: %s\n", bad.c_str());
     return kExitUsage;
   }
+  if (options.target_given) return study_to_target(dados, options, grids);
   std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, grids);
 
-  std::string head = "grid study: N =";
-  for (std::size_t k = 0; k < grids.size(); ++k)
-    head += (k == 0 ? " " : ", ") + std::to_string(grids[k]);
-  head += "; everything but N and dt as in dados.txt\n";
-  std::fputs(head.c_str(), stdout);
+  std::fputs(("grid study: N = " + list_text(grids) + "; everything but N and dt as in dados.txt\n")
+                 .c_str(),
+             stdout);
   std::fflush(stdout);
 
   const std::vector<GridRun> runs = run_grids(states);
-  const Estimate e = estimate(runs, dados, options.target);
-  // The folders and malhas.dat, before anything is said of them.
-  write_grid_files(runs, malhas_text(runs, e));
-  const GridReport report = grid_report(runs, e, options);
-  std::fputs(report.text.c_str(), stdout);
-  return report.status;
+  return final_report(runs, estimate(runs, dados, options.target), options, "");
 }
 
 }  // namespace moody::convergence

@@ -46,6 +46,13 @@ std::string study_grids(const GridOptions& options, int N, std::vector<int>& gri
 // empty when they do not fit in 32 bits.
 std::vector<int> default_grids(int N);
 
+// The grids of the next round of a study to a target: three in the ratio 2,
+// the finest with at least `needed` nodes, those of `run` (run already)
+// reused where that costs less than grids of just the N needed (the work of
+// a grid taken as its volumes squared).  Empty when they do not fit in 32
+// bits.
+std::vector<int> next_round_grids(const std::vector<int>& run, int finest, double needed);
+
 // The real volumes of a grid of N nodes.
 inline double real_volumes(int N) {
   return static_cast<double>(N) - 2.0;

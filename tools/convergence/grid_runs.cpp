@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "control/fpe.hpp"
 #include "control/start.hpp"
 #include "flow/coef.hpp"
+#include "grid_options.hpp"
 #include "lane_trials.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
@@ -55,6 +57,36 @@ std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dado
     size_state(*states.back());
   }
   return states;
+}
+
+void raise_caps(std::vector<std::unique_ptr<SimulationState>>& states,
+                const std::vector<GridRun>& before) {
+  for (std::unique_ptr<SimulationState>& s : states) {
+    const GridRun* a = nullptr;  // the two finest coarser grids, b the finer
+    const GridRun* b = nullptr;
+    for (const GridRun& g : before) {
+      if (!g.converged || g.N >= s->N) continue;
+      if (b == nullptr || g.N > b->N) {
+        a = b;
+        b = &g;
+      } else if (a == nullptr || g.N > a->N) {
+        a = &g;
+      }
+    }
+    if (a == nullptr) continue;
+    const double Va = real_volumes(a->N);
+    const double Vb = real_volumes(b->N);
+    // The growth of the passes with the volumes: taken at least linear
+    // (a pass carries the inlet's change one volume on) and at most cubic.
+    const double q =
+        std::clamp(std::log(static_cast<double>(b->passes) / static_cast<double>(a->passes)) /
+                       std::log(Vb / Va),
+                   1.0, 3.0);
+    const double foreseen = static_cast<double>(b->passes) * std::pow(real_volumes(s->N) / Vb, q);
+    const double cap = std::min(kCapMargin * foreseen,
+                                static_cast<double>(std::numeric_limits<std::int32_t>::max()));
+    if (cap > static_cast<double>(cap_for(s->itmax))) s->itmax = static_cast<std::int32_t>(cap);
+  }
 }
 
 // The windows searched one after the other on every core, the finest (the
