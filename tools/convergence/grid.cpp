@@ -1,5 +1,6 @@
 #include "grid.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -45,6 +46,27 @@ std::string round_text(const std::vector<GridRun>& runs, const Estimate& e,
   return written == std::string::npos ? t : t.substr(0, written + 1);
 }
 
+// The grids of `fresh`, each with the cap its coarser grids of `before`
+// foresee; a grid that reaches its cap where the coarser grids of this
+// round foresee more passes runs again with the cap they foresee.
+std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& fresh,
+                               const std::vector<GridRun>& before) {
+  std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, fresh);
+  raise_caps(states, before);
+  std::vector<GridRun> ran = run_grids(states);
+  for (std::size_t k = 0; k < states.size(); ++k) {
+    if (ran[k].converged) continue;
+    std::vector<GridRun> known = before;
+    known.insert(known.end(), ran.begin(), ran.end());
+    std::vector<std::unique_ptr<SimulationState>> again;
+    again.push_back(std::move(states[k]));
+    const std::int32_t cap = again.front()->itmax;
+    raise_caps(again, known);
+    if (again.front()->itmax != cap) ran[k] = std::move(run_grids(again).front());
+  }
+  return ran;
+}
+
 // Rounds of three grids until the finest has a GCI of at most the target:
 // each next round's finest at least the N the last estimate asks for.  A
 // grid run in a round is taken as it is into the rounds after it.
@@ -54,52 +76,40 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
   int reached_N = 0;
   for (int round = 1;; ++round) {
     std::vector<int> fresh, reused, run_before;
-    for (const auto& [N, g] : done)
+    std::vector<GridRun> before;
+    run_before.reserve(done.size());
+    before.reserve(done.size());
+    for (const auto& [N, g] : done) {
       run_before.push_back(N);
+      before.push_back(g);
+    }
     for (const int N : grids)
-      (done.count(N) != 0 ? reused : fresh).push_back(N);
+      (done.contains(N) ? reused : fresh).push_back(N);
     std::string head = format("round %d: N = ", round) + list_text(grids);
     if (!reused.empty()) head += " (" + list_text(reused) + " from the rounds before)";
     std::fputs((head + "; everything but N and dt as in dados.txt\n").c_str(), stdout);
     std::fflush(stdout);
 
-    std::vector<GridRun> before;
-    for (const auto& [N, g] : done)
-      before.push_back(g);
-    std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, fresh);
-    raise_caps(states, before);
-    std::vector<GridRun> ran = run_grids(states);
-    // A grid that reaches its cap where the coarser grids of this round
-    // foresee more passes runs again with the cap they foresee.
-    for (std::size_t k = 0; k < states.size(); ++k) {
-      if (ran[k].converged) continue;
-      std::vector<GridRun> known = before;
-      known.insert(known.end(), ran.begin(), ran.end());
-      std::vector<std::unique_ptr<SimulationState>> again;
-      again.push_back(std::move(states[k]));
-      const std::int32_t cap = again.front()->itmax;
-      raise_caps(again, known);
-      if (again.front()->itmax != cap) ran[k] = std::move(run_grids(again).front());
-    }
+    std::vector<GridRun> ran = run_fresh(dados, fresh, before);
     for (GridRun& g : ran)
       done[g.N] = std::move(g);
     std::vector<GridRun> runs;
+    runs.reserve(grids.size());
     for (const int N : grids)
       runs.push_back(done.at(N));
     const Estimate e = estimate(runs, dados, options.target);
 
-    bool failed = false;
-    for (const GridRun& g : runs)
-      failed = failed || !g.converged;
+    const auto failed =
+        std::find_if(runs.begin(), runs.end(), [](const GridRun& g) { return !g.converged; });
     const bool ordered = e.has_three_grids && e.gci.has_order();
     const std::vector<int> next =
         ordered ? next_round_grids(run_before, grids.back(), e.needed_N) : std::vector<int>{};
-    if (failed) {
+    if (failed != runs.end()) {
       std::string after;
       const GridRun* fine = e.grids.empty() ? nullptr : e.grids.back();
       if (round > 1) {
         after = "the target GCI of " + options.target_text +
-                " % needs N = " + std::to_string(grids.back()) + ", on which no dt converges";
+                " % needs N = " + std::to_string(failed->N) + ", on which no dt converges";
         if (fine != nullptr) after += format("; the finest grid that converges: N = %d", fine->N);
         after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * reached, reached_N);
         after += "\n";

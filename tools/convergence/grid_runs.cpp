@@ -61,7 +61,7 @@ class SearchProgress : public TrialObserver {
     pass_ = 0;
     show();
   }
-  void pass(std::int64_t k, const Residuals&) override {
+  void pass(std::int64_t k, const Residuals& /*r*/) override {
     pass_ = k;
     if ((k & 63) == 0) show();
   }
