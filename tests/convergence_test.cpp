@@ -20,6 +20,7 @@
 #include "control/start.hpp"
 #include "flow/sweeps.hpp"
 #include "flow_support.hpp"
+#include "grid_options.hpp"
 #include "io/input_values.hpp"
 #include "lane_trials.hpp"
 #include "program_run.hpp"
@@ -549,6 +550,24 @@ TEST_F(Tool, GridStudyRefinesToTheTarget) {
   EXPECT_EQ(r.out.find("written:"), r.out.rfind("written:"));
   EXPECT_FALSE(fs::exists(work() / "malha-12"));
   EXPECT_TRUE(fs::exists(work() / "malha-142" / "p.dat"));
+}
+
+// The next round: grids already run are reused where that costs less than
+// grids of just the N needed; the finest is never below the N needed.
+TEST(GridRounds, NextRoundReusesWhereThatCostsLess) {
+  const std::vector<int> run = {52, 102, 202};
+  const struct {
+    double needed;
+    std::vector<int> grids;
+  } rows[] = {
+      {354.0, {102, 202, 402}},     // one grid more, two reused
+      {245.0, {63, 124, 246}},      // three small grids cost less than N = 402
+      {2315.0, {581, 1160, 2318}},  // volumes a multiple of 4: ratios of 2 exactly
+      {150.0, {53, 104, 206}},      // always finer than the finest grid run
+      {3e9, {}},                    // beyond 32 bits
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(convergence::next_round_grids(run, 202, row.needed), row.grids) << row.needed;
 }
 
 }  // namespace
