@@ -106,11 +106,14 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
         ordered ? next_round_grids(run_before, grids.back(), e.needed_N) : std::vector<int>{};
     if (failed != runs.end()) {
       std::string after;
-      const GridRun* fine = e.grids.empty() ? nullptr : e.grids.back();
       if (round > 1) {
+        // The finest grid that converges, of every round.
+        int fine = 0;
+        for (const auto& [N, g] : done)
+          fine = g.converged ? N : fine;
         after = "the target GCI of " + options.target_text +
                 " % needs N = " + std::to_string(failed->N) + ", on which no dt converges";
-        if (fine != nullptr) after += format("; the finest grid that converges: N = %d", fine->N);
+        after += format("; the finest grid that converges in the rounds: N = %d", fine);
         after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * reached, reached_N);
         after += "\n";
       }
