@@ -17,9 +17,10 @@
 #include <utility>
 #include <vector>
 
-#include "flow/sweeps.hpp"
 #include "control/start.hpp"
+#include "flow/sweeps.hpp"
 #include "flow_support.hpp"
+#include "grid_options.hpp"
 #include "io/input_values.hpp"
 #include "lane_trials.hpp"
 #include "program_run.hpp"
@@ -194,7 +195,7 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
         "passes the outlet pressure is within 1e-06 of its value already and settled after "
         "about 110000: with itmax = 110000 in dados.txt",
         "or try a larger dt"},
-       "passes needed: none"},
+       "passes needed: about 110000, an estimate; set itmax = 110000 in dados.txt"},
       {"slow, settled",
        slow_oil(110000),
        0,
@@ -517,6 +518,56 @@ TEST(LaneTrials, WindowInLanesIsTheWindowTrialByTrial) {
                 1e-6 * std::fabs(r.converged));
     }
   }
+}
+
+}  // namespace
+}  // namespace moody
+
+namespace moody {
+namespace {
+
+// The last value after `key` in `out`, read as a number.
+double last_number_after(const std::string& out, const std::string& key) {
+  const std::size_t at = out.rfind(key);
+  return at == std::string::npos ? std::nan("") : std::stod(out.substr(at + key.size()));
+}
+
+// A study to a GCI of 1 % on a coarse duct: its first round's finest grid
+// is above 1 %, so a second round runs, whose finest grid ends at or below
+// it; the N named is no finer than that grid, and the folders are those of
+// the last round alone.
+TEST_F(Tool, GridStudyRefinesToTheTarget) {
+  const ToolRun r = run(duct(12, "0.1", 1000), {"--grid", "--target", "1"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("round 1: N = 12, 22, 42;"), std::string::npos) << r.out;
+  const std::size_t second = r.out.find("round 2: N = ");
+  ASSERT_NE(second, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("round 3: "), std::string::npos) << r.out;
+  EXPECT_GT(last_number_after(r.out.substr(0, second), "GCI of the finest grid: "), 1.0);
+  EXPECT_LE(last_number_after(r.out, "GCI of the finest grid: "), 1.0) << r.out;
+  EXPECT_NE(r.out.find("round 2: N = 37, 72, 142;"), std::string::npos) << r.out;
+  EXPECT_LE(last_number_after(r.out, "for a GCI of 1 %: N = "), 142.0) << r.out;
+  EXPECT_EQ(r.out.find("written:"), r.out.rfind("written:"));
+  EXPECT_FALSE(fs::exists(work() / "malha-12"));
+  EXPECT_TRUE(fs::exists(work() / "malha-142" / "p.dat"));
+}
+
+// The next round: grids already run are reused where that costs less than
+// grids of just the N needed; the finest is never below the N needed.
+TEST(GridRounds, NextRoundReusesWhereThatCostsLess) {
+  const std::vector<int> run = {52, 102, 202};
+  const struct {
+    double needed;
+    std::vector<int> grids;
+  } rows[] = {
+      {354.0, {102, 202, 402}},     // one grid more, two reused
+      {245.0, {63, 124, 246}},      // three small grids cost less than N = 402
+      {2315.0, {581, 1160, 2318}},  // volumes a multiple of 4: ratios of 2 exactly
+      {150.0, {53, 104, 206}},      // always finer than the finest grid run
+      {3e9, {}},                    // beyond 32 bits
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(convergence::next_round_grids(run, 202, row.needed), row.grids) << row.needed;
 }
 
 }  // namespace

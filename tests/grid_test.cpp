@@ -315,14 +315,21 @@ TEST_F(Study, CommandLineAndInputErrors) {
       {{"--grid", "--window"}, "two different studies"},
       {{"--target", "1"}, "--target goes with --grid"},
       {{"--grid", "--target"}, "--target needs a value"},
-      {{"--grid", "--target", "0"}, "above 0 and below 100"},
-      {{"--grid", "--target=1,5"}, "above 0 and below 100"},
+      {{"--grid", "--target", "0"}, "from 0.0001 to 50"},
+      {{"--grid", "--target=1,5"}, "from 0.0001 to 50"},
+      {{"--grid", "--target=9e-5"}, "from 0.0001 to 50"},
+      {{"--grid", "--target", "50.5"}, "from 0.0001 to 50"},
+      {{"--grid", "--target=1", "--target", "1"}, "--target is given twice"},
   };
   for (const auto& row : rows) {
     const StudyRun r = run(duct(12, "0.1"), row.args);
     EXPECT_EQ(r.status, 2) << row.args[0];
     EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
   }
+  // The default grids of dados.txt are checked as a list given is.
+  const StudyRun two = run(duct(2, "0.1"), {"--grid"});
+  EXPECT_EQ(two.status, 2);
+  EXPECT_NE(two.err.find("N = 2 has no real volume"), std::string::npos) << two.err;
   const StudyRun bad = run(testing::example_with(2, "2.0L"), {"--grid"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("run-time error F2004"), std::string::npos) << bad.err;

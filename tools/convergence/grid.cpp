@@ -1,6 +1,9 @@
 #include "grid.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,35 +12,154 @@
 #include "grid_report.hpp"
 #include "grid_runs.hpp"
 #include "report.hpp"
+#include "text_format.hpp"
 
 namespace moody::convergence {
 
-int grid_study(const Parameters& dados, const GridOptions& options) {
-  std::vector<int> grids = options.grids;
-  if (grids.empty()) {
-    grids = default_grids(dados.N);
-    if (grids.empty()) {
-      std::fprintf(stderr, "convergence: --grid: N = %d of dados.txt is too large to refine\n",
-                   dados.N);
-      return kExitUsage;
-    }
-  }
-  std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, grids);
+namespace {
 
-  std::string head = "grid study: N =";
+// "52, 102, 202".
+std::string list_text(const std::vector<int>& grids) {
+  std::string t;
   for (std::size_t k = 0; k < grids.size(); ++k)
-    head += (k == 0 ? " " : ", ") + std::to_string(grids[k]);
-  head += "; everything but N and dt as in dados.txt\n";
-  std::fputs(head.c_str(), stdout);
-  std::fflush(stdout);
+    t += (k == 0 ? "" : ", ") + std::to_string(grids[k]);
+  return t;
+}
 
-  const std::vector<GridRun> runs = run_grids(states);
-  const Estimate e = estimate(runs, dados, options.target);
+// The files and the whole report of the study on `runs`; its status.
+int final_report(const std::vector<GridRun>& runs, const Estimate& e, const GridOptions& options,
+                 const std::string& after) {
   // The folders and malhas.dat, before anything is said of them.
   write_grid_files(runs, malhas_text(runs, e));
   const GridReport report = grid_report(runs, e, options);
-  std::fputs(report.text.c_str(), stdout);
+  std::fputs((report.text + after).c_str(), stdout);
   return report.status;
+}
+
+// The report of a round that is not the last: the table, the estimate and
+// its procedure, up to the line of the files, which only the last round
+// writes.
+std::string round_text(const std::vector<GridRun>& runs, const Estimate& e,
+                       const GridOptions& options) {
+  const std::string t = grid_report(runs, e, options).text;
+  const std::size_t written = t.find("\nwritten:");
+  return written == std::string::npos ? t : t.substr(0, written + 1);
+}
+
+// The grids of `fresh`, each with the cap its coarser grids of `before`
+// foresee; a grid that reaches its cap where the coarser grids of this
+// round foresee more passes runs again with the cap they foresee.
+std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& fresh,
+                               const std::vector<GridRun>& before) {
+  std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, fresh);
+  raise_caps(states, before);
+  std::vector<GridRun> ran = run_grids(states);
+  for (std::size_t k = 0; k < states.size(); ++k) {
+    if (ran[k].converged) continue;
+    std::vector<GridRun> known = before;
+    known.insert(known.end(), ran.begin(), ran.end());
+    std::vector<std::unique_ptr<SimulationState>> again;
+    again.push_back(std::move(states[k]));
+    const std::int32_t cap = again.front()->itmax;
+    raise_caps(again, known);
+    if (again.front()->itmax != cap) ran[k] = std::move(run_grids(again).front());
+  }
+  return ran;
+}
+
+// Rounds of three grids until the finest has a GCI of at most the target:
+// each next round's finest at least the N the last estimate asks for.  A
+// grid run in a round is taken as it is into the rounds after it.
+int study_to_target(const Parameters& dados, const GridOptions& options, std::vector<int> grids) {
+  std::map<int, GridRun> done;
+  double reached = 0.0;  // the GCI of the finest grid of the round before
+  int reached_N = 0;
+  for (int round = 1;; ++round) {
+    std::vector<int> fresh, reused, run_before;
+    std::vector<GridRun> before;
+    run_before.reserve(done.size());
+    before.reserve(done.size());
+    for (const auto& [N, g] : done) {
+      run_before.push_back(N);
+      before.push_back(g);
+    }
+    for (const int N : grids)
+      (done.contains(N) ? reused : fresh).push_back(N);
+    std::string head = format("round %d: N = ", round) + list_text(grids);
+    if (!reused.empty()) head += " (" + list_text(reused) + " from the rounds before)";
+    std::fputs((head + "; everything but N and dt as in dados.txt\n").c_str(), stdout);
+    std::fflush(stdout);
+
+    std::vector<GridRun> ran = run_fresh(dados, fresh, before);
+    for (GridRun& g : ran)
+      done[g.N] = std::move(g);
+    std::vector<GridRun> runs;
+    runs.reserve(grids.size());
+    for (const int N : grids)
+      runs.push_back(done.at(N));
+    const Estimate e = estimate(runs, dados, options.target);
+
+    const auto failed =
+        std::find_if(runs.begin(), runs.end(), [](const GridRun& g) { return !g.converged; });
+    const bool ordered = e.has_three_grids && e.gci.has_order();
+    const std::vector<int> next =
+        ordered ? next_round_grids(run_before, grids.back(), e.needed_N) : std::vector<int>{};
+    if (failed != runs.end()) {
+      std::string after;
+      if (round > 1) {
+        // The finest grid that converges, of every round.
+        int fine = 0;
+        for (const auto& [N, g] : done)
+          fine = g.converged ? N : fine;
+        after = "the target GCI of " + options.target_text +
+                " % needs N = " + std::to_string(failed->N) + ", on which no dt converges";
+        after += format("; the finest grid that converges in the rounds: N = %d", fine);
+        after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * reached, reached_N);
+        after += "\n";
+      }
+      final_report(runs, e, options, after);
+      return kExitNoConvergence;
+    }
+    if (!ordered || e.gci.gci_fine <= options.target || next.empty()) {
+      std::string after;
+      if (ordered && e.gci.gci_fine > options.target) {
+        after = "the target GCI of " + options.target_text +
+                " % needs grids beyond 32 bits: not reached\n";
+      }
+      const int status = final_report(runs, e, options, after);
+      return status == kExitConverged && !after.empty() ? kExitNoConvergence : status;
+    }
+    reached = e.gci.gci_fine;
+    reached_N = grids.back();
+    std::fputs((round_text(runs, e, options) +
+                format("GCI of the finest grid %.4g %% > %s %%: next round N = ", 100.0 * reached,
+                       options.target_text.c_str()) +
+                list_text(next) + "\n\n")
+                   .c_str(),
+               stdout);
+    std::fflush(stdout);
+    grids = next;
+  }
+}
+
+}  // namespace
+
+int grid_study(const Parameters& dados, const GridOptions& options) {
+  std::vector<int> grids;
+  if (const std::string bad = study_grids(options, dados.N, grids); !bad.empty()) {
+    std::fprintf(stderr, "convergence: --grid: %s\n", bad.c_str());
+    return kExitUsage;
+  }
+  if (options.target_given) return study_to_target(dados, options, grids);
+  std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, grids);
+
+  std::fputs(("grid study: N = " + list_text(grids) + "; everything but N and dt as in dados.txt\n")
+                 .c_str(),
+             stdout);
+  std::fflush(stdout);
+
+  const std::vector<GridRun> runs = run_grids(states);
+  return final_report(runs, estimate(runs, dados, options.target), options, "");
 }
 
 }  // namespace moody::convergence

@@ -11,6 +11,12 @@
 // u.dat and p.dat that the program writes from it; and FOLDER/malhas.dat,
 // one line per grid.  Nothing else in FOLDER is written.
 //
+// With --target the study runs in rounds: while the finest grid's GCI is
+// above the target, a next round of three grids in the ratio 2 whose finest
+// has at least the N the estimate names, grids already run taken as they
+// are; each round's report as it ends, the files of the last round.  The
+// cap of passes of a grid follows from the passes of its coarser grids.
+//
 // The study runs one way, a stage to a file: the options (grid_options),
 // the runs of the grids (grid_runs), the estimate (grid_estimate), the
 // report (grid_report) and the files (grid_files).

@@ -1,6 +1,7 @@
 #include "grid_options.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -47,10 +48,16 @@ int take_grid_list(std::string_view list, GridOptions& options, std::string& pro
 
 // --target PERCENT or --target=PERCENT, the value in `value`.
 int take_target(std::string_view value, bool separate, GridOptions& options, std::string& problem) {
+  if (options.target_given) {
+    problem = "--target is given twice";
+    return -1;
+  }
   const input_number::RealResult r = input_number::read_real(value);
-  if (r.status != input_number::Status::kOk || !(r.value > 0.0) || !(r.value < 100.0)) {
+  if (r.status != input_number::Status::kOk || !(r.value >= kLeastTarget) ||
+      !(r.value <= kGreatestTarget)) {
     problem =
-        "--target: a GCI in percent, above 0 and below 100, not \"" + std::string(value) + "\"";
+        format("--target: a GCI in percent, from %g to %g, not \"", kLeastTarget, kGreatestTarget) +
+        std::string(value) + "\"";
     return -1;
   }
   options.target = r.value / 100.0;
@@ -103,6 +110,43 @@ std::string sort_and_check_grids(std::vector<int>& grids) {
     }
   }
   return "";
+}
+
+std::string study_grids(const GridOptions& options, int N, std::vector<int>& grids) {
+  if (!options.grids.empty()) {
+    grids = options.grids;
+    return "";
+  }
+  grids = default_grids(N);
+  if (grids.empty()) return format("N = %d of dados.txt is too large to refine", N);
+  if (const std::string bad = sort_and_check_grids(grids); !bad.empty())
+    return format("the grids of N = %d of dados.txt: ", N) + bad;
+  return "";
+}
+
+std::vector<int> next_round_grids(const std::vector<int>& run, int finest, double needed) {
+  constexpr double kLargest = std::numeric_limits<std::int32_t>::max();
+  // The three grids whose finest has `volumes`, and their work where not run.
+  const auto round_of = [&](double volumes, double& work) {
+    std::vector<int> grids;
+    work = 0.0;
+    for (const double v : {volumes / 4.0, volumes / 2.0, volumes}) {
+      const int N = static_cast<int>(v) + 2;
+      grids.push_back(N);
+      if (std::find(run.begin(), run.end(), N) == run.end()) work += v * v;
+    }
+    return grids;
+  };
+  const double least = std::max(needed, static_cast<double>(finest) + 1.0) - 2.0;
+  if (!(least + 2.0 <= kLargest)) return {};
+  double doubled = real_volumes(finest) * 2.0;
+  while (doubled < least)
+    doubled *= 2.0;
+  double work_doubled = 0.0, work_needed = 0.0;
+  std::vector<int> by_doubling = round_of(doubled, work_doubled);
+  std::vector<int> by_need = round_of(4.0 * std::ceil(least / 4.0), work_needed);
+  if (doubled + 2.0 <= kLargest && work_doubled <= work_needed) return by_doubling;
+  return by_need;
 }
 
 std::vector<int> default_grids(int N) {

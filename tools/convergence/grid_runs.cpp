@@ -1,9 +1,12 @@
 #include "grid_runs.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -12,6 +15,7 @@
 #include "control/fpe.hpp"
 #include "control/start.hpp"
 #include "flow/coef.hpp"
+#include "grid_options.hpp"
 #include "lane_trials.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
@@ -42,6 +46,48 @@ std::string closed_window_text(const Window& w, std::int64_t cap) {
   return t;
 }
 
+// The line on standard error while a grid's window is searched, redrawn
+// at most ten times a second: the grid, the dt tried last, the pass where
+// the search runs its trials one at a time (in lanes, the trials started),
+// the time since the grid began and the grids done.
+class SearchProgress : public TrialObserver {
+ public:
+  SearchProgress(int N, const std::atomic<std::size_t>& done, std::size_t grids)
+      : N_(N), done_(done), grids_(grids) {}
+
+  void trial(double dt) override {
+    dt_ = dt;
+    ++trials_;
+    pass_ = 0;
+    show();
+  }
+  void pass(std::int64_t k, const Residuals& /*r*/) override {
+    pass_ = k;
+    if ((k & 63) == 0) show();
+  }
+
+ private:
+  void show() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    const std::string at =
+        pass_ > 0 ? format("pass %lld", lld_arg(pass_)) : format("%d dt started", trials_);
+    std::fprintf(stderr, "\rgrid study: N = %d, dt = %s s, %s, %.0f s (%llu of %llu done)   ", N_,
+                 dt_text(dt_).c_str(), at.c_str(), elapsed, llu_arg(done_.load()), llu_arg(grids_));
+  }
+
+  int N_;
+  const std::atomic<std::size_t>& done_;
+  std::size_t grids_;
+  double dt_ = 0.0;
+  int trials_ = 0;
+  std::int64_t pass_ = 0;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_{};
+};
+
 }  // namespace
 
 std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dados,
@@ -57,10 +103,40 @@ std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dado
   return states;
 }
 
+void raise_caps(std::vector<std::unique_ptr<SimulationState>>& states,
+                const std::vector<GridRun>& before) {
+  for (std::unique_ptr<SimulationState>& s : states) {
+    const GridRun* a = nullptr;  // the two finest coarser grids, b the finer
+    const GridRun* b = nullptr;
+    for (const GridRun& g : before) {
+      if (!g.converged || g.N >= s->N) continue;
+      if (b == nullptr || g.N > b->N) {
+        a = b;
+        b = &g;
+      } else if (a == nullptr || g.N > a->N) {
+        a = &g;
+      }
+    }
+    if (a == nullptr) continue;
+    const double Va = real_volumes(a->N);
+    const double Vb = real_volumes(b->N);
+    // The growth of the passes with the volumes: taken at least linear
+    // (a pass carries the inlet's change one volume on) and at most cubic.
+    const double q =
+        std::clamp(std::log(static_cast<double>(b->passes) / static_cast<double>(a->passes)) /
+                       std::log(Vb / Va),
+                   1.0, 3.0);
+    const double foreseen = static_cast<double>(b->passes) * std::pow(real_volumes(s->N) / Vb, q);
+    const double cap = std::min(kCapMargin * foreseen,
+                                static_cast<double>(std::numeric_limits<std::int32_t>::max()));
+    if (cap > static_cast<double>(cap_for(s->itmax))) s->itmax = static_cast<std::int32_t>(cap);
+  }
+}
+
 // The windows searched one after the other on every core, the finest (the
 // longest) first; the rest of each grid's work on a thread of its own
-// beside the searches that follow.  A line on standard error as each grid
-// ends, when that is a terminal.
+// beside the searches that follow.  A line on standard error while a grid
+// is searched and as each grid ends, when that is a terminal.
 std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states) {
   std::vector<GridRun> runs(states.size());
   std::vector<std::size_t> order(states.size());
@@ -70,7 +146,7 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
             [&](std::size_t a, std::size_t b) { return states[a]->N > states[b]->N; });
   std::mutex lock;
   std::exception_ptr failure;
-  std::size_t done = 0;
+  std::atomic<std::size_t> done{0};
   const bool progress = stderr_is_terminal();
   const auto failed = [&] {
     const std::lock_guard<std::mutex> hold(lock);
@@ -81,7 +157,9 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
   for (const std::size_t k : order) {
     Window window;
     try {
-      window = search_window_in_lanes(*states[k], nullptr, cores, FinalStates::kKept);
+      SearchProgress shown(states[k]->N, done, order.size());
+      window = search_window_in_lanes(*states[k], progress ? &shown : nullptr, cores,
+                                      FinalStates::kKept);
     } catch (...) {
       failed();
       break;
@@ -97,13 +175,13 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
       ++done;
       if (progress) {
         std::fprintf(stderr, "\rgrid study: N = %d done (%llu of %llu)   ", states[k]->N,
-                     llu_arg(done), llu_arg(order.size()));
+                     llu_arg(done.load()), llu_arg(order.size()));
       }
     });
   }
   for (std::thread& t : rest)
     t.join();
-  if (progress) std::fputs("\r                                             \r", stderr);
+  if (progress) std::fprintf(stderr, "\r%90s\r", "");
   if (failure) std::rethrow_exception(failure);
   return runs;
 }

@@ -47,6 +47,15 @@ GridRun run_grid(SimulationState& s, Window window);
 std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dados,
                                                           const std::vector<int>& grids);
 
+// The cap of passes of each grid in `states` from the passes of the grids
+// of `before` that converge: the passes grow with the volumes as a power,
+// fitted to the two finest coarser grids, and the cap is kCapMargin times
+// the passes so foreseen where that is above the cap of itmax (itmax is
+// raised to it; the folder's itmax is the passes run, whatever the cap).
+inline constexpr double kCapMargin = 2.0;
+void raise_caps(std::vector<std::unique_ptr<SimulationState>>& states,
+                const std::vector<GridRun>& before);
+
 // Every grid run, the windows searched one after the other on every core,
 // the finest first, the rest of each grid's work on a thread of its own.
 std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states);

@@ -263,7 +263,12 @@ Verdict verdict(const Outcome& o, const SimulationState& s, double floor) {
       v.text = stuck_text(o);
       break;
   }
-  v.text += "passes needed: none\n";
+  // At the cap with a steady approach the passes are foreseen, not run:
+  // an estimate, and the itmax that lets this tool run them.
+  v.text += o.ending == Ending::kCap && o.extrapolated_settled > 0
+                ? format("passes needed: about %lld, an estimate; set itmax = %lld in dados.txt\n",
+                         lld_arg(o.extrapolated_settled), lld_arg(o.extrapolated_settled))
+                : std::string("passes needed: none\n");
   v.status = kExitNoConvergence;
   return v;
 }
