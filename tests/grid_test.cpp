@@ -16,17 +16,21 @@
 
 #include "control/start.hpp"
 #include "gci.hpp"
+#include "grid_estimate.hpp"
 #include "grid_files.hpp"
+#include "grid_report.hpp"
 #include "grid_runs.hpp"
 #include "io/field_edit.hpp"
 #include "io/input_values.hpp"
 #include "program_run.hpp"
 #include "test_support.hpp"
+#include "text_format.hpp"
 
 namespace moody {
 namespace {
 
 namespace fs = std::filesystem;
+using convergence::format;
 using convergence::Kind;
 using testing::read_file;
 using testing::run_command;
@@ -337,6 +341,64 @@ TEST_F(Study, CommandLineAndInputErrors) {
   for (const auto& entry : fs::directory_iterator(work()))
     names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"dados.txt"});
+}
+
+// The study's report and files from grids made up here: phi = 100 + c*h^q
+// on dx = 1/(N - 2), so that the observed order is q.
+class Reported : public ::testing::Test {
+ protected:
+  static std::vector<convergence::GridRun> grids(const std::vector<int>& Ns, double q) {
+    std::vector<convergence::GridRun> runs;
+    for (int N : Ns) {
+      convergence::GridRun g;
+      g.N = N;
+      g.dx = 1.0 / (N - 2);
+      g.converged = true;
+      g.dt = 0.1;
+      g.passes = 100;
+      g.outlet = 100.0 + 10.0 * std::pow(g.dx, q);
+      runs.push_back(g);
+    }
+    return runs;
+  }
+  static convergence::Estimate estimated(const std::vector<convergence::GridRun>& runs) {
+    SimulationState s;
+    EXPECT_FALSE(parse_input(duct(12, "0.1"), s).has_value());
+    return convergence::estimate(runs, s, 0.01);
+  }
+};
+
+// An order far from the scheme's 1 is said, and the N for the target called
+// uncertain; near 1 neither.  With equal ratios the ratio of the two GCIs,
+// phi1/phi2 there, is not shown; with four grids, each triple's order.
+TEST_F(Reported, AnOrderFarFromTheSchemesIsSaid) {
+  const struct {
+    std::vector<int> Ns;
+    double q;
+    bool far, ratio_line;
+  } rows[] = {
+      {{12, 22, 42}, 1.0, false, false}, {{12, 22, 42}, 1.15, false, false},
+      {{12, 22, 42}, 1.3, true, false},  {{12, 22, 42}, 0.7, true, false},
+      {{12, 27, 42}, 1.0, false, true},  {{12, 22, 42, 82}, 1.0, false, false},
+  };
+  for (const auto& row : rows) {
+    const std::vector<convergence::GridRun> runs = grids(row.Ns, row.q);
+    const convergence::Estimate e = estimated(runs);
+    const std::string t = convergence::grid_report(runs, e, convergence::GridOptions{}).text;
+    SCOPED_TRACE(t);
+    EXPECT_EQ(t.find(format("\nobserved order %.6g is far from 1, the order of the scheme",
+                            e.gci.p)) != std::string::npos,
+              row.far);
+    EXPECT_EQ(
+        t.find("(uncertain: the grids are not in the asymptotic range)\n") != std::string::npos,
+        row.far);
+    EXPECT_EQ(t.find("GCI32/(r21^p*GCI21):") != std::string::npos, row.ratio_line);
+    EXPECT_EQ(t.find("near 1 in the asymptotic range"), std::string::npos);
+    if (row.Ns.size() == 4) {
+      EXPECT_NE(t.find("\nobserved order of N = 12, 22, 42: 1\n"), std::string::npos);
+      EXPECT_NE(t.find("\nobserved order of N = 22, 42, 82: 1\n"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

@@ -12,7 +12,10 @@
 //   ea21 = |(phi1 - phi2)/phi1|, eext21 = |(phi_ext - phi1)/phi_ext|,
 //   GCI21 = Fs*ea21/(r21^p - 1) with Fs = 1.25, the GCI of the finest grid,
 //   GCI32 = Fs*ea32/(r32^p - 1), ea32 = |(phi2 - phi3)/phi2|,
-//   GCI32/(r21^p*GCI21) near 1: the grids are in the asymptotic range.
+//   GCI32/(r21^p*GCI21): with p observed on the same three grids it is
+//   phi1/phi2 times a function of r21, r32 and p alone (phi1/phi2 itself
+//   where r21 = r32 or the convergence is monotonic), so it cannot tell
+//   whether the grids are in the asymptotic range.
 // The ratio R = e21/e32 tells the kind of convergence: 0 < R < 1 monotonic,
 // -1 < R < 0 oscillatory, |R| >= 1 (or a zero difference) divergent.
 //

@@ -32,6 +32,11 @@ Estimate estimate(const std::vector<GridRun>& runs, const Parameters& dados, dou
       phi.push_back(g->outlet);
     }
     e.fit = least_squares_fit(h, phi);
+    for (std::size_t k = 0; k + 2 < n; ++k) {
+      const Gci c =
+          grid_convergence_index({h[k + 2], h[k + 1], h[k], phi[k + 2], phi[k + 1], phi[k]});
+      e.triple_orders.push_back(c.p);
+    }
   }
   return e;
 }

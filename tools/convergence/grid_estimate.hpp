@@ -2,8 +2,10 @@
 // What the grid study finds from the grids that converge: the exact outlet
 // pressure of the 1-D model, and on three grids or more the GCI of the
 // three finest (gci.hpp), the extrapolated value, the N for the GCI asked
-// for, and on four or more the least-squares fit of all of them.
+// for, and on four or more the least-squares fit of all of them and the
+// observed order of each successive three.
 
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -13,11 +15,26 @@
 
 namespace moody::convergence {
 
+// The order of the scheme: upwind convection, first order in dx.
+inline constexpr double kSchemeOrder = 1.0;
+
+// Grids whose observed order p is further than this from the scheme's,
+// |p - kSchemeOrder| > kOrderBand, are not in the asymptotic range: the error
+// does not yet fall as dx^p there, and neither the GCI nor the N for a
+// target can be trusted.
+inline constexpr double kOrderBand = 0.2;
+
+// True when p is an order and far from the scheme's in that sense.
+inline bool order_far_from_scheme(double p) {
+  return std::fabs(p - kSchemeOrder) > kOrderBand;
+}
+
 struct Estimate {
   std::vector<const GridRun*> grids;  // converged, coarse to fine
   bool has_three_grids = false;       // three of them at least
   Gci gci;
   PowerFit fit;
+  std::vector<double> triple_orders;  // four grids or more: p of grids k, k+1, k+2 (NaN: none)
   double exact = std::numeric_limits<double>::quiet_NaN();
   double extrapolated = std::numeric_limits<double>::quiet_NaN();
   double needed_N = std::numeric_limits<double>::quiet_NaN();  // for the target GCI

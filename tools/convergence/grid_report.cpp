@@ -14,6 +14,10 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// Refinement ratios this close (a fraction) are equal: they come from
+// dx = L/(N - 2) in floating point.
+constexpr double kEqualRatios = 1e-9;
+
 // A pressure to ten significant digits; "none" for NaN.
 std::string pascals_or_none(double v) {
   return std::isnan(v) ? std::string("none") : pascals(v, 10);
@@ -76,9 +80,11 @@ std::string summary_lines(const Estimate& e, const GridOptions& options) {
             : std::string("none")) +
        "\n";
   t += "for a GCI of " + options.target_text +
-       " %: N = " + (std::isnan(e.needed_N) ? std::string("none") : format("%.0f", e.needed_N)) +
-       "\n";
-  return t;
+       " %: N = " + (std::isnan(e.needed_N) ? std::string("none") : format("%.0f", e.needed_N));
+  if (!std::isnan(e.needed_N) && order_far_from_scheme(c.p)) {
+    t += " (uncertain: the grids are not in the asymptotic range)";
+  }
+  return t + "\n";
 }
 
 // The iteration error beside the discretisation error of each grid (the
@@ -138,14 +144,30 @@ std::string procedure_lines(const Estimate& e) {
     t +=
         format("GCI of the finest grid, safety factor %.2f: %.4g %%; of the middle grid: %.4g %%\n",
                kSafetyFactor, 100.0 * c.gci_fine, 100.0 * c.gci_coarse);
-    t += format(
-        "asymptotic-range ratio GCI32/(r21^p*GCI21): %.6g (near 1 in the asymptotic range)\n",
-        c.asymptotic);
+    if (order_far_from_scheme(c.p)) {
+      t += format(
+          "observed order %.6g is far from %.6g, the order of the scheme (|p - %.6g| > %.6g): the "
+          "grids are not in the asymptotic range\n",
+          c.p, kSchemeOrder, kSchemeOrder, kOrderBand);
+    }
+    // With p from these grids the ratio is phi1/phi2 where r21 = r32: shown
+    // only where the ratios differ, and for what it is.
+    if (std::fabs(c.r21 - c.r32) > kEqualRatios * c.r21) {
+      t += format(
+          "GCI32/(r21^p*GCI21): %.6g (with p from these three grids it follows from phi1/phi2, "
+          "r21, r32 and p: no test of the asymptotic range)\n",
+          c.asymptotic);
+    }
     const GridRun& fine = *e.grids.back();
     const double band = c.gci_fine * std::fabs(fine.outlet);
     const bool inside = std::fabs(e.exact - fine.outlet) <= band;
     t += format("the exact value is %s the GCI band of the finest grid, %.10g +- %.4g Pa\n",
                 inside ? "inside" : "outside", fine.outlet, band);
+  }
+  for (std::size_t k = 0; k < e.triple_orders.size(); ++k) {
+    const double p = e.triple_orders[k];
+    t += format("observed order of N = %d, %d, %d: %s\n", e.grids[k]->N, e.grids[k + 1]->N,
+                e.grids[k + 2]->N, std::isnan(p) ? "none" : format("%.6g", p).c_str());
   }
   if (e.fit.found) {
     t += format(
