@@ -384,7 +384,7 @@ TEST_F(Reported, AnOrderFarFromTheSchemesIsSaid) {
   for (const auto& row : rows) {
     const std::vector<convergence::GridRun> runs = grids(row.Ns, row.q);
     const convergence::Estimate e = estimated(runs);
-    const std::string t = convergence::grid_report(runs, e, convergence::GridOptions{}).text;
+    const std::string t = convergence::round_report(runs, e, convergence::GridOptions{});
     SCOPED_TRACE(t);
     EXPECT_EQ(t.find(format("\nobserved order %.6g is far from 1, the order of the scheme",
                             e.gci.p)) != std::string::npos,

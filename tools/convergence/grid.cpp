@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,24 +27,21 @@ std::string list_text(const std::vector<int>& grids) {
   return t;
 }
 
-// The files and the whole report of the study on `runs`; its status.
-int final_report(const std::vector<GridRun>& runs, const Estimate& e, const GridOptions& options,
+// A study on some grids, with its estimate.
+struct Study {
+  std::vector<GridRun> runs;
+  Estimate e;
+};
+
+// The whole report of the study `said`, after writing the files of the
+// study `kept` (the same, or an earlier round's); its status.
+int final_report(const Study& said, const Study& kept, const GridOptions& options,
                  const std::string& after) {
   // The folders and malhas.dat, before anything is said of them.
-  write_grid_files(runs, malhas_text(runs, e));
-  const GridReport report = grid_report(runs, e, options);
+  write_grid_files(kept.runs, malhas_text(kept.runs, kept.e));
+  const GridReport report = grid_report(said.runs, said.e, options, kept.runs);
   std::fputs((report.text + after).c_str(), stdout);
   return report.status;
-}
-
-// The report of a round that is not the last: the table, the estimate and
-// its procedure, up to the line of the files, which only the last round
-// writes.
-std::string round_text(const std::vector<GridRun>& runs, const Estimate& e,
-                       const GridOptions& options) {
-  const std::string t = grid_report(runs, e, options).text;
-  const std::size_t written = t.find("\nwritten:");
-  return written == std::string::npos ? t : t.substr(0, written + 1);
 }
 
 // The grids of `fresh`, each with the cap its coarser grids of `before`
@@ -72,8 +70,7 @@ std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& 
 // grid run in a round is taken as it is into the rounds after it.
 int study_to_target(const Parameters& dados, const GridOptions& options, std::vector<int> grids) {
   std::map<int, GridRun> done;
-  double reached = 0.0;  // the GCI of the finest grid of the round before
-  int reached_N = 0;
+  std::optional<Study> last;  // the round before, every grid converged
   for (int round = 1;; ++round) {
     std::vector<int> fresh, reused, run_before;
     std::vector<GridRun> before;
@@ -93,11 +90,13 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
     std::vector<GridRun> ran = run_fresh(dados, fresh, before);
     for (GridRun& g : ran)
       done[g.N] = std::move(g);
-    std::vector<GridRun> runs;
+    Study study;
+    std::vector<GridRun>& runs = study.runs;
     runs.reserve(grids.size());
     for (const int N : grids)
       runs.push_back(done.at(N));
-    const Estimate e = estimate(runs, dados, options.target);
+    study.e = estimate(runs, dados, options.target);
+    const Estimate& e = study.e;
 
     const auto failed =
         std::find_if(runs.begin(), runs.end(), [](const GridRun& g) { return !g.converged; });
@@ -105,19 +104,23 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
     const std::vector<int> next =
         ordered ? next_round_grids(run_before, grids.back(), e.needed_N) : std::vector<int>{};
     if (failed != runs.end()) {
-      std::string after;
-      if (round > 1) {
-        // The finest grid that converges, of every round.
-        int fine = 0;
-        for (const auto& [N, g] : done)
-          fine = g.converged ? N : fine;
-        after = "the target GCI of " + options.target_text +
-                " % needs N = " + std::to_string(failed->N) + ", on which no dt converges";
-        after += format("; the finest grid that converges in the rounds: N = %d", fine);
-        after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * reached, reached_N);
-        after += "\n";
+      if (!last) {
+        final_report(study, study, options, "");
+        return kExitNoConvergence;
       }
-      final_report(runs, e, options, after);
+      // The files stay those of the round before, whose grids all converge.
+      int fine = 0;  // the finest grid that converges, of every round
+      for (const auto& [N, g] : done)
+        fine = g.converged ? N : fine;
+      std::string after = "the target GCI of " + options.target_text +
+                          " % needs N = " + std::to_string(failed->N) +
+                          ", on which no dt converges";
+      after += format("; the finest grid that converges in the rounds: N = %d", fine);
+      after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * last->e.gci.gci_fine,
+                      last->runs.back().N);
+      after += format("\nthe files written are those of round %d, whose grids all converge\n",
+                      round - 1);
+      final_report(study, *last, options, after);
       return kExitNoConvergence;
     }
     if (!ordered || e.gci.gci_fine <= options.target || next.empty()) {
@@ -126,18 +129,17 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
         after = "the target GCI of " + options.target_text +
                 " % needs grids beyond 32 bits: not reached\n";
       }
-      const int status = final_report(runs, e, options, after);
+      const int status = final_report(study, study, options, after);
       return status == kExitConverged && !after.empty() ? kExitNoConvergence : status;
     }
-    reached = e.gci.gci_fine;
-    reached_N = grids.back();
-    std::fputs((round_text(runs, e, options) +
-                format("GCI of the finest grid %.4g %% > %s %%: next round N = ", 100.0 * reached,
-                       options.target_text.c_str()) +
+    std::fputs((round_report(runs, e, options) +
+                format("GCI of the finest grid %.4g %% > %s %%: next round N = ",
+                       100.0 * e.gci.gci_fine, options.target_text.c_str()) +
                 list_text(next) + "\n\n")
                    .c_str(),
                stdout);
     std::fflush(stdout);
+    last = std::move(study);
     grids = next;
   }
 }
@@ -158,8 +160,9 @@ int grid_study(const Parameters& dados, const GridOptions& options) {
              stdout);
   std::fflush(stdout);
 
-  const std::vector<GridRun> runs = run_grids(states);
-  return final_report(runs, estimate(runs, dados, options.target), options, "");
+  Study study{run_grids(states), {}};
+  study.e = estimate(study.runs, dados, options.target);
+  return final_report(study, study, options, "");
 }
 
 }  // namespace moody::convergence

@@ -233,18 +233,21 @@ std::string malhas_text(const std::vector<GridRun>& runs, const Estimate& e) {
   return t;
 }
 
-GridReport grid_report(const std::vector<GridRun>& runs, const Estimate& e,
-                       const GridOptions& options) {
-  const GridReport said = study_verdict(runs, e);
+std::string round_report(const std::vector<GridRun>& runs, const Estimate& e,
+                         const GridOptions& options) {
   std::string t = "\n";
   t += grid_table(runs, e);
   t += "\n";
   t += summary_lines(e, options);
   t += "\n";
   t += procedure_lines(e);
-  t += written_text(runs);
-  t += said.text;
-  return {t, said.status};
+  return t;
+}
+
+GridReport grid_report(const std::vector<GridRun>& runs, const Estimate& e,
+                       const GridOptions& options, const std::vector<GridRun>& written) {
+  const GridReport said = study_verdict(runs, e);
+  return {round_report(runs, e, options) + written_text(written) + said.text, said.status};
 }
 
 }  // namespace moody::convergence

@@ -25,8 +25,15 @@ struct GridReport {
   int status = 0;
 };
 
+// The report of the study on `runs`, whose files are those of `written`
+// (the same runs, or those of an earlier round of a study to a target).
 GridReport grid_report(const std::vector<GridRun>& runs, const Estimate& e,
-                       const GridOptions& options);
+                       const GridOptions& options, const std::vector<GridRun>& written);
+
+// The report of a round that is not the last: the table, the estimate and
+// its procedure, without the files, which only the last round writes.
+std::string round_report(const std::vector<GridRun>& runs, const Estimate& e,
+                         const GridOptions& options);
 
 // malhas.dat: a comment line, then one line per grid that converges: N, dx,
 // dt, passes, the outlet pressure and its estimated and true errors, CR LF.
