@@ -16,9 +16,9 @@
 #include <cstring>
 
 #include "bench_case.hpp"
-#include "flow/sweeps.hpp"
 #include "flow/coef.hpp"
 #include "flow/solver.hpp"
+#include "flow/sweeps.hpp"
 
 namespace {
 

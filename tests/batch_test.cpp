@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "control/fpe.hpp"
-#include "flow/sweeps.hpp"
 #include "control/start.hpp"
+#include "flow/sweeps.hpp"
 #include "flow_support.hpp"
 #include "residuals.hpp"
 #include "test_support.hpp"

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "control/fpe.hpp"
-#include "flow/sweeps.hpp"
 #include "control/start.hpp"
+#include "flow/sweeps.hpp"
 
 namespace moody::convergence {
 
