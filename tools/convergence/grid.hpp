@@ -14,8 +14,9 @@
 // With --target the study runs in rounds: while the finest grid's GCI is
 // above the target, a next round of three grids in the ratio 2 whose finest
 // has at least the N the estimate names, grids already run taken as they
-// are; each round's report as it ends, the files of the last round.  The
-// cap of passes of a grid follows from the passes of its coarser grids.
+// are; each round's report as it ends, the files of the last round whose
+// grids all converge.  The cap of passes of a grid follows from the passes
+// of its coarser grids.
 //
 // The study runs one way, a stage to a file: the options (grid_options),
 // the runs of the grids (grid_runs), the estimate (grid_estimate), the

@@ -52,7 +52,7 @@ const char* const kUsage =
     "  extrapolated value, GCI, and the N for a GCI of 1 % (or --target);\n"
     "  writes FOLDER/malha-N/ and FOLDER/malhas.dat.  --target PERCENT (1e-4 to 50)\n"
     "  refines in rounds of three grids until the finest grid's GCI is at most\n"
-    "  PERCENT; the files are those of the last round.\n";
+    "  PERCENT; the files are those of the last round whose grids all converge.\n";
 
 // A bar on standard error, redrawn at most ten times a second, when that is
 // a terminal: the pass, and how far the residuals have come down from pass 2
