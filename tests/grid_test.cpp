@@ -7,13 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "columns.hpp"
 #include "control/start.hpp"
 #include "gci.hpp"
 #include "grid_estimate.hpp"
@@ -235,7 +238,25 @@ TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"dados.txt", "malha-12", "malha-22", "malha-42",
-                                             "malhas.dat"}));
+                                             "malhas.csv", "malhas.dat"}));
+
+  // malhas.csv: a header, then ten fields a grid, the GCI on the two finest
+  // only; and the paragraph for a report, last.
+  std::istringstream csv(read_file(work() / "malhas.csv"));
+  std::string row;
+  std::getline(csv, row);
+  EXPECT_EQ(row.substr(0, 22), "N,dx [m],dt [s],passes");
+  for (const auto& [N, gci] : {std::pair{12, false}, {22, true}, {42, true}}) {
+    ASSERT_TRUE(std::getline(csv, row));
+    ASSERT_EQ(row.back(), '\r');
+    row.pop_back();
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), 9) << row;
+    EXPECT_EQ(row.substr(0, row.find(',')), std::to_string(N));
+    EXPECT_EQ(row.back() != ',', gci) << row;
+  }
+  const std::size_t paragraph = r.out.rfind("\n\nfor the report: The discretisation error");
+  ASSERT_NE(paragraph, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("the pressure rises by ", paragraph), std::string::npos);
 
   // malhas.dat: a comment, then N, dx, dt, passes and the outlet pressure
   // to 17 digits, the errors; CR LF.
@@ -279,6 +300,16 @@ TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
     std::string value(field);
     value.erase(0, value.find_first_not_of(' '));
     EXPECT_EQ(outlet_text(folder / "p.dat"), value);
+  }
+
+  // examples/malhas-p.gnu draws the pressure of every grid.
+  if (testing::on_path("gnuplot")) {
+    fs::copy_file(fs::path(MOODY_SOURCE_DIR) / "examples" / "malhas-p.gnu",
+                  work() / "malhas-p.gnu");
+    EXPECT_EQ(run_command(work(), {"gnuplot", "malhas-p.gnu"}).status, 0);
+    EXPECT_GT(fs::file_size(work() / "malhas-p.png"), 1000u);
+    fs::remove(work() / "malhas-p.gnu");
+    fs::remove(work() / "malhas-p.png");
   }
 
   // A grid folder that is a link is refused, and nothing is written there.
@@ -345,6 +376,25 @@ TEST_F(Study, CommandLineAndInputErrors) {
 
 // The study's report and files from grids made up here: phi = 100 + c*h^q
 // on dx = 1/(N - 2), so that the observed order is q.
+// Lines longer than the console break at spaces, never between a number
+// and its unit; a word longer than the width stays whole; the rest is kept.
+TEST(Columns, LongLinesBreakAtSpacesNotAfterDigits) {
+  const struct {
+    const char* text;
+    std::size_t width;
+    const char* fitted;
+  } rows[] = {
+      {"short line\n", 20, "short line\n"},
+      {"one two three four\n", 9, "one two\n  three\n  four\n"},
+      {"a GCI of 0.5 % here\n", 10, "a GCI of\n  0.5 %\n  here\n"},
+      {"x /a/very/long/path y\n", 6, "x\n  /a/very/long/path\n  y\n"},
+      {"na\u00efve caf\u00e9 ok\n", 11, "na\u00efve caf\u00e9\n  ok\n"},
+      {"no end", 3, "no\n  end"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(convergence::fit_columns(row.text, row.width), row.fitted) << row.text;
+}
+
 class Reported : public ::testing::Test {
  protected:
   static std::vector<convergence::GridRun> grids(const std::vector<int>& Ns, double q) {
@@ -369,7 +419,8 @@ class Reported : public ::testing::Test {
 };
 
 // An order far from the scheme's 1 is said, and the N for the target called
-// uncertain; near 1 neither.  With equal ratios the ratio of the two GCIs,
+// uncertain, and the next round of a study to a target sized for it; near 1
+// neither.  With equal ratios the ratio of the two GCIs,
 // phi1/phi2 there, is not shown; with four grids, each triple's order.
 TEST_F(Reported, AnOrderFarFromTheSchemesIsSaid) {
   const struct {
@@ -393,6 +444,13 @@ TEST_F(Reported, AnOrderFarFromTheSchemesIsSaid) {
         t.find("(uncertain: the grids are not in the asymptotic range)\n") != std::string::npos,
         row.far);
     EXPECT_EQ(t.find("GCI32/(r21^p*GCI21):") != std::string::npos, row.ratio_line);
+    // A study to a target refines grids far from the range at least twofold.
+    const int finest = row.Ns.back();
+    if (row.far) {
+      EXPECT_GE(e.next_N, std::max(e.needed_N, 2.0 * (finest - 2) + 2.0));
+    } else {
+      EXPECT_EQ(e.next_N, e.needed_N);
+    }
     EXPECT_EQ(t.find("near 1 in the asymptotic range"), std::string::npos);
     if (row.Ns.size() == 4) {
       EXPECT_NE(t.find("\nobserved order of N = 12, 22, 42: 1\n"), std::string::npos);

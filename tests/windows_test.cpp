@@ -402,13 +402,13 @@ TEST_F(UnderWine, TheZipRunsTheExampleFromAnEmptyFolder) {
   ASSERT_EQ(r.status, 0) << r.stderr_;
   const fs::path folder = unpacked / "moody-windows-x64";
   for (const char* name : {"moody.exe", "convergence.exe", "dados.txt", "u.gnu", "p.gnu",
-                           "residuos.gnu", "malhas.gnu", "README.txt"}) {
+                           "residuos.gnu", "malhas.gnu", "malhas-p.gnu", "README.txt"}) {
     EXPECT_TRUE(fs::exists(folder / name)) << name;
   }
 
   // Notepad reads them on one line unless they end in CR LF.
-  for (const char* name :
-       {"dados.txt", "u.gnu", "p.gnu", "residuos.gnu", "malhas.gnu", "README.txt"}) {
+  for (const char* name : {"dados.txt", "u.gnu", "p.gnu", "residuos.gnu", "malhas.gnu",
+                           "malhas-p.gnu", "README.txt"}) {
     const std::string text = read_file(folder / name);
     std::size_t lf = 0;
     std::size_t crlf = 0;

@@ -1,5 +1,6 @@
 #include "grid_estimate.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "duct_solution.hpp"
@@ -22,8 +23,17 @@ Estimate estimate(const std::vector<GridRun>& runs, const Parameters& dados, dou
   e.gci = grid_convergence_index({g1.dx, g2.dx, g3.dx, g1.outlet, g2.outlet, g3.outlet});
   e.extrapolated = e.gci.extrapolated;
   if (e.gci.has_order() && e.gci.gci_fine > 0.0) {
-    e.needed_N =
-        std::ceil(volumes_for_gci(real_volumes(g1.N), e.gci.gci_fine, e.gci.p, target)) + 2.0;
+    const double volumes = real_volumes(g1.N);
+    e.needed_N = std::ceil(volumes_for_gci(volumes, e.gci.gci_fine, e.gci.p, target)) + 2.0;
+    e.next_N = e.needed_N;
+    if (order_far_from_scheme(e.gci.p)) {
+      const double at_scheme =
+          kSafetyFactor * e.gci.ea21 / (std::pow(e.gci.r21, kSchemeOrder) - 1.0);
+      const double by_scheme =
+          std::ceil(volumes_for_gci(volumes, at_scheme, kSchemeOrder, target)) + 2.0;
+      const double doubled = 2.0 * volumes + 2.0;
+      e.next_N = std::max({e.next_N, by_scheme, doubled});
+    }
   }
   if (n >= 4) {
     std::vector<double> h, phi;

@@ -38,6 +38,13 @@ struct Estimate {
   double exact = std::numeric_limits<double>::quiet_NaN();
   double extrapolated = std::numeric_limits<double>::quiet_NaN();
   double needed_N = std::numeric_limits<double>::quiet_NaN();  // for the target GCI
+  // The finest grid of the next round of a study to a target: needed_N, or,
+  // where the observed order is far from the scheme's, the largest of it,
+  // the N that the GCI taken with the scheme's order asks for, and twice the
+  // finest grid's volumes, so that an order the grids overstate does not
+  // send the study round after round, and grids not yet in the asymptotic
+  // range are refined towards it whatever their GCI.
+  double next_N = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The estimate from `runs` (which it points into) of the case of dados.txt

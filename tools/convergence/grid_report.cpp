@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "columns.hpp"
 #include "grid_files.hpp"
 #include "io/input_number.hpp"
 #include "report.hpp"
@@ -39,15 +40,17 @@ double relative_to(double v, double base) {
 }
 
 // One line per grid: N, dx, dt, passes, the outlet pressure and its
-// estimated and true errors, or why the grid does not converge.
+// estimated and true errors, or why the grid does not converge; 100
+// columns, under a header of two lines.
 std::string grid_table(const std::vector<GridRun>& runs, const Estimate& e) {
-  std::string t =
-      format("%6s  %-14s %-9s %7s  %20s  %20s %9s  %20s %9s\n", "N", "dx [m]", "dt [s]", "passes",
-             "outlet pressure [Pa]", "estimated error [Pa]", "[%]", "true error [Pa]", "[%]");
+  std::string t = format("%6s  %-10s %-9s %7s  %16s  %21s  %21s\n", "", "", "", "", "",
+                         "estimated error", "true error");
+  t += format("%6s  %-10s %-9s %7s  %16s  %12s %8s  %12s %8s\n", "N", "dx [m]", "dt [s]", "passes",
+              "outlet p [Pa]", "[Pa]", "[%]", "[Pa]", "[%]");
   bool marked = false;
   for (const GridRun& g : runs) {
     if (!g.converged) {
-      t += format("%6d  %-14.10g %s\n", g.N, g.dx, g.failure.c_str());
+      t += format("%6d  %-10.6g %s\n", g.N, g.dx, g.failure.c_str());
       continue;
     }
     const double estimated = g.outlet - e.extrapolated;
@@ -55,7 +58,7 @@ std::string grid_table(const std::vector<GridRun>& runs, const Estimate& e) {
     const std::string dt = input_number::round_trip_text(g.dt) + (g.dt_of_dados ? "*" : "");
     marked = marked || g.dt_of_dados;
     t +=
-        format("%6d  %-14.10g %-9s %7lld  %20.10g  %20s %9s  %20s %9s\n", g.N, g.dx, dt.c_str(),
+        format("%6d  %-10.6g %-9s %7lld  %16.10g  %12s %8s  %12s %8s\n", g.N, g.dx, dt.c_str(),
                lld_arg(g.passes), g.outlet, signed_error_text(estimated).c_str(),
                percent_text(relative_to(estimated, e.extrapolated)).c_str(),
                signed_error_text(truth).c_str(), percent_text(relative_to(truth, e.exact)).c_str());
@@ -63,6 +66,8 @@ std::string grid_table(const std::vector<GridRun>& runs, const Estimate& e) {
   t += "dt: the window search's recommendation";
   t += marked ? "; * the dt of dados.txt, which converges within 1.5 times its passes\n" : "\n";
   t += "passes: the run to convergence by the tool's test, the itmax of malha-N/dados.txt\n";
+  t += "outlet p: the outlet pressure, from the inlet's; error: against the extrapolated value\n"
+       "(estimated) and the exact value of the 1-D model (true)\n";
   return t;
 }
 
@@ -187,7 +192,7 @@ std::string written_text(const std::vector<GridRun>& runs) {
   for (const GridRun& g : runs) {
     if (g.converged) t.append(" ").append(folder_of(g.N)).append("/");
   }
-  return t + " (dados.txt, saida.txt, u.dat, p.dat) and " + kTableFile + "\n";
+  return t + " (dados.txt, saida.txt, u.dat, p.dat), " + kTableFile + " and " + kCsvFile + "\n";
 }
 
 // The verdict on the study, and its exit status.
@@ -231,6 +236,76 @@ std::string malhas_text(const std::vector<GridRun>& runs, const Estimate& e) {
                 g.outlet - e.extrapolated, g.outlet - e.exact);
   }
   return t;
+}
+
+std::string malhas_csv(const std::vector<GridRun>& runs, const Estimate& e) {
+  std::string t =
+      "N,dx [m],dt [s],passes,outlet pressure [Pa],estimated error [Pa],estimated error [%],"
+      "true error [Pa],true error [%],GCI [%]\r\n";
+  const std::size_t n = e.grids.size();
+  const bool gci = e.has_three_grids && e.gci.has_order();
+  // A number, or an empty field for NaN.
+  const auto field = [](double v) { return std::isnan(v) ? std::string() : format("%.10g", v); };
+  for (const GridRun& g : runs) {
+    if (!g.converged) continue;
+    const double estimated = g.outlet - e.extrapolated;
+    const double truth = g.outlet - e.exact;
+    double grid_gci = kNaN;
+    if (gci && &g == e.grids[n - 1]) grid_gci = 100.0 * e.gci.gci_fine;
+    if (gci && &g == e.grids[n - 2]) grid_gci = 100.0 * e.gci.gci_coarse;
+    t += format("%d,%s,%s,%lld,%s,%s,%s,%s,%s,%s\r\n", g.N, field(g.dx).c_str(),
+                input_number::round_trip_text(g.dt).c_str(), lld_arg(g.passes),
+                field(g.outlet).c_str(), field(estimated).c_str(),
+                field(100.0 * relative_to(estimated, e.extrapolated)).c_str(), field(truth).c_str(),
+                field(100.0 * relative_to(truth, e.exact)).c_str(), field(grid_gci).c_str());
+  }
+  return t;
+}
+
+std::string report_paragraph(const Estimate& e) {
+  std::string t = "for the report: ";
+  const Gci& c = e.gci;
+  if (!(e.has_three_grids && c.has_order())) {
+    t += "no GCI can be given: ";
+    t += e.has_three_grids ? "the three finest grids give no observed order."
+                           : "fewer than three grids converge.";
+    return fit_columns(t, kColumns, "") + "\n";
+  }
+  const std::size_t n = e.grids.size();
+  const GridRun& g1 = *e.grids[n - 1];
+  const GridRun& g2 = *e.grids[n - 2];
+  const GridRun& g3 = *e.grids[n - 3];
+  t += "The discretisation error of the outlet pressure was estimated by the grid convergence "
+       "index (GCI, safety factor Fs = " +
+       format("%.2f", kSafetyFactor) + ") on ";
+  t += n == 3 ? std::string("three grids") : format("the three finest of %llu grids", llu_arg(n));
+  t += format(" of N = %d, %d and %d (dx = %.6g, %.6g and %.6g m; ", g3.N, g2.N, g1.N, g3.dx, g2.dx,
+              g1.dx);
+  t += std::fabs(c.r21 - c.r32) > kEqualRatios * c.r21
+           ? format("refinement ratios r21 = %.4g, r32 = %.4g)", c.r21, c.r32)
+           : format("refinement ratio r = %.4g)", c.r21);
+  t += format(", with an observed order p = %.3g", c.p);
+  t += order_far_from_scheme(c.p)
+           ? format(
+                 ", far from %g, the order of the scheme: the grids are not in the asymptotic "
+                 "range and the estimate is uncertain.",
+                 kSchemeOrder)
+           : format(" (the scheme's: %g).", kSchemeOrder);
+  if (c.kind != Kind::kMonotonic) {
+    t += std::string(" The grids do not converge monotonically (") + kind_name(c.kind) +
+         "): the GCI is unreliable.";
+  }
+  const double band = c.gci_fine * std::fabs(g1.outlet);
+  const bool inside = std::fabs(e.exact - g1.outlet) <= band;
+  t += format(
+      " The extrapolated outlet pressure is %.6g Pa; on the finest grid it is %.6g Pa with "
+      "a GCI of %.3g %% (+-%.3g Pa), a band that %s the exact value of the 1-D model, "
+      "%.6g Pa.",
+      e.extrapolated, g1.outlet, 100.0 * c.gci_fine, band, inside ? "holds" : "does not hold",
+      e.exact);
+  t += format(" From the inlet to the outlet the pressure %s by %.6g Pa +- %.3g Pa.",
+              g1.outlet < 0.0 ? "drops" : "rises", std::fabs(g1.outlet), band);
+  return fit_columns(t, kColumns, "") + "\n";
 }
 
 std::string round_report(const std::vector<GridRun>& runs, const Estimate& e,

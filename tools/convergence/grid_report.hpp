@@ -39,4 +39,19 @@ std::string round_report(const std::vector<GridRun>& runs, const Estimate& e,
 // dt, passes, the outlet pressure and its estimated and true errors, CR LF.
 std::string malhas_text(const std::vector<GridRun>& runs, const Estimate& e);
 
+// malhas.csv, the table for a spreadsheet or a report: a header line, then
+// one line per grid: N, dx, dt, passes, the outlet pressure, its estimated
+// and true errors in Pa and in percent, and the GCI of the two finest grids
+// (empty where it does not apply); comma-separated, a dot for the decimals,
+// ten significant digits, CR LF.
+inline constexpr const char* kCsvFile = "malhas.csv";
+std::string malhas_csv(const std::vector<GridRun>& runs, const Estimate& e);
+
+// The paragraph for the methods section of a report, flowed to the width
+// of the console: it starts with "for the report: " and says the method,
+// the grids, the observed order, the extrapolated value, the finest grid's
+// GCI, whether its band holds the exact value of the 1-D model, and the
+// result as a rise or a drop of the pressure from the inlet to the outlet.
+std::string report_paragraph(const Estimate& e);
+
 }  // namespace moody::convergence
