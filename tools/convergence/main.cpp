@@ -20,6 +20,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "columns.hpp"
 #include "control/console.hpp"
 #include "control/runtime_error.hpp"
 #include "control/start.hpp"
@@ -217,13 +218,13 @@ int convergence(int argc, char** argv) {
     const Window w = search_window_in_lanes(s, &progress, search_cores());
     progress.clear();
     const Verdict v = window_report(w, s);
-    std::fputs(v.text.c_str(), stdout);
+    std::fputs(fit_columns(v.text).c_str(), stdout);
     return v.status;
   }
 
   ResidualFile residuals;
   put_text("folder: " + here() + "\n");
-  std::fputs(run_header(s, floor).c_str(), stdout);
+  std::fputs(fit_columns(run_header(s, floor)).c_str(), stdout);
   std::fflush(stdout);
   const Outcome o = run(s, &progress);
   progress.clear();
@@ -231,7 +232,7 @@ int convergence(int argc, char** argv) {
   std::fputs(("\n" + residual_table(o, s.itmax) + "\n").c_str(), stdout);
   const Verdict v = verdict(o, s, floor);
   std::fprintf(stdout, "%s: %lld lines\n", kResiduals, static_cast<long long>(o.rows.size()));
-  std::fputs(v.text.c_str(), stdout);
+  std::fputs(fit_columns(v.text).c_str(), stdout);
   return v.status;
 }
 
