@@ -26,6 +26,8 @@ the program (default build/moody) with chosen itmax to see whether it holds:
   6. the cap: the program's outlet pressure must not settle by a quarter of the cap;
   7. every K-th case, --window: its dt with its passes gives the settled value at
      that dt within 1e-6;
+  9. converged and settled (N >= 4): convergence --steady, the steady solution of
+     the discrete equations, within 1e-9 of the settled value;
   8. the wall time of every tool run; with --compare, OLD_TOOL on the same cases.
 
 Relative figures are taken against max(|settled|, q/1000), q = 0.5*ro*Uin^2.
@@ -261,6 +263,22 @@ def note(what, case):
         print(f"note: {what}: --case \"{case.text()}\"")
 
 
+STEADY = re.compile(r"^steady solution of the discrete equations: (" + NUMBER + ") Pa$", re.M)
+
+
+def check_steady(r, case_folder, settled):
+    """convergence --steady gives the value the program settles to, within 1e-9."""
+    if r.case.N < 4 or r.case.dt_ratio < 1e-9:  # below, the iteration stands still by rounding
+        return
+    status, out, _ = run_tool(r.tool, case_folder, "--steady")
+    m = STEADY.search(out)
+    if status != 0 or not m:
+        return r.fail("steady", f"--steady ends with status {status}: {out[-300:]!r}")
+    err = r.fig["steady error"] = rel(r.case, float(m.group(1)), settled)
+    if err > 1e-9:
+        r.fail("steady", f"--steady gives {m.group(1)}, settled {settled!r}: {err:.3g} off")
+
+
 def check_converged(r, v, prog, folder):
     c = r.case
     if (v["status"] == 0) != (v["K"] <= c.itmax):
@@ -275,6 +293,7 @@ def check_converged(r, v, prog, folder):
         r.fig["unsettled"] = True
         return
     settled = s[1]
+    check_steady(r, folder.parent, settled)
     err = r.fig["error"] = rel(c, v["value"], settled)
     if err > 5e-10:
         note(f"case {r.index} printed value {err:.3g} off", c)
@@ -400,6 +419,7 @@ def check_case(index, case, u, args, prog, scratch):
         case.v["dt"] = sig6(lo * (hi / lo) ** u)
     case.write(folder)
     r = Result(index, case)
+    r.tool = args.tool
     order = [args.tool, args.compare] if index % 2 == 0 else [args.compare, args.tool]
     for tool in filter(None, order):
         status, out, seconds = run_tool(tool, folder)
@@ -436,6 +456,10 @@ def figures(results, wall):
         ("converged: worst error of the printed value",
          f"{max(errors):.3g} ({len(errors)} settled)" if errors else "-"),
         ("converged: value > 1e-9 off", tags("value")),
+        ("steady solution: worst error against the settled value",
+         f"{max(fig('steady error')):.3g} ({len(fig('steady error'))} compared)"
+         if fig("steady error") else "-"),
+        ("steady solution: > 1e-9 off, or not solved", tags("steady")),
         ("converged: status against K and itmax wrong", tags("status")),
         ("converged: unsettled by about 1e6 passes", len(fig("unsettled"))),
         ("K short", tags("K short")),

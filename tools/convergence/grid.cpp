@@ -77,6 +77,28 @@ std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& 
   return ran;
 }
 
+// The end of a study to a target whose round `round` needs the grid
+// `needed`, on which no dt converges: the files stay those of the round
+// before, `last`, whose grids all converge.
+int failed_round(const Study& study, const Study& last, const std::map<int, GridRun>& done,
+                 int needed, int round, const GridOptions& options) {
+  int fine = 0;  // the finest grid that converges, of every round
+  for (const auto& [N, g] : done)
+    fine = g.converged ? N : fine;
+  std::string after = "the target GCI of " + options.target_text +
+                      " % needs N = " + std::to_string(needed) + ", on which no dt converges";
+  after += format("; the finest grid that converges in the rounds: N = %d", fine);
+  after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * last.e.gci.gci_fine,
+                  last.runs.back().N);
+  if (order_far_from_scheme(last.e.gci.p)) {
+    after += format(", with an observed order %.6g far from %g", last.e.gci.p, kSchemeOrder);
+  }
+  after +=
+      format("\nthe files written are those of round %d, whose grids all converge\n", round - 1);
+  final_report(study, last, options, after);
+  return kExitNoConvergence;
+}
+
 // Rounds of three grids until the finest has a GCI of at most the target:
 // each next round's finest at least the N the last estimate asks for.  A
 // grid run in a round is taken as it is into the rounds after it.
@@ -119,23 +141,7 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
         final_report(study, study, options, "");
         return kExitNoConvergence;
       }
-      // The files stay those of the round before, whose grids all converge.
-      int fine = 0;  // the finest grid that converges, of every round
-      for (const auto& [N, g] : done)
-        fine = g.converged ? N : fine;
-      std::string after = "the target GCI of " + options.target_text +
-                          " % needs N = " + std::to_string(failed->N) +
-                          ", on which no dt converges";
-      after += format("; the finest grid that converges in the rounds: N = %d", fine);
-      after += format("; the GCI reached: %.4g %% on N = %d", 100.0 * last->e.gci.gci_fine,
-                      last->runs.back().N);
-      if (order_far_from_scheme(last->e.gci.p)) {
-        after += format(", with an observed order %.6g far from %g", last->e.gci.p, kSchemeOrder);
-      }
-      after += format("\nthe files written are those of round %d, whose grids all converge\n",
-                      round - 1);
-      final_report(study, *last, options, after);
-      return kExitNoConvergence;
+      return failed_round(study, *last, done, failed->N, round, options);
     }
     // The target holds where the GCI is at most it on grids in the
     // asymptotic range: a GCI from an order far from the scheme's is not

@@ -31,6 +31,7 @@
 #include "lane_trials.hpp"
 #include "report.hpp"
 #include "run.hpp"
+#include "steady.hpp"
 #include "terminal.hpp"
 #include "window.hpp"
 
@@ -42,7 +43,7 @@ namespace fs = std::filesystem;
 constexpr const char* kResiduals = "residuos.dat";
 
 const char* const kUsage =
-    "usage: convergence [--window] [FOLDER]\n"
+    "usage: convergence [--window | --steady] [FOLDER]\n"
     "       convergence --grid[=N1,N2,...] [--target PERCENT] [FOLDER]\n"
     "  Runs the outer iteration of FOLDER/dados.txt (default: the current folder)\n"
     "  until it converges, diverges or reaches the cap, and says whether itmax\n"
@@ -53,7 +54,9 @@ const char* const kUsage =
     "  extrapolated value, GCI, and the N for a GCI of 1 % (or --target);\n"
     "  writes FOLDER/malha-N/ and FOLDER/malhas.dat.  --target PERCENT (1e-4 to 50)\n"
     "  refines in rounds of three grids until the finest grid's GCI is at most\n"
-    "  PERCENT; the files are those of the last round whose grids all converge.\n";
+    "  PERCENT; the files are those of the last round whose grids all converge.\n"
+    "  --steady solves the steady discrete equations directly (Newton's method)\n"
+    "  and prints the outlet pressure that the iteration converges to.\n";
 
 // A bar on standard error, redrawn at most ten times a second, when that is
 // a terminal: the pass, and how far the residuals have come down from pass 2
@@ -160,6 +163,7 @@ class ResidualFile {
 
 int convergence(int argc, char** argv) {
   bool window = false;
+  bool steady = false;
   GridOptions grid;
   std::string folder;
   for (int k = 1; k < argc; ++k) {
@@ -167,6 +171,8 @@ int convergence(int argc, char** argv) {
     std::string problem;
     if (arg == "--window") {
       window = true;
+    } else if (arg == "--steady") {
+      steady = true;
     } else if (const int taken = take_grid_option(argc, argv, k, grid, problem); taken != 0) {
       if (taken < 0) {
         std::fprintf(stderr, "convergence: %s\n%s", problem.c_str(), kUsage);
@@ -182,6 +188,10 @@ int convergence(int argc, char** argv) {
       std::fputs(kUsage, stderr);
       return kExitUsage;
     }
+  }
+  if (steady && (window || grid.active)) {
+    std::fprintf(stderr, "convergence: --steady goes alone\n%s", kUsage);
+    return kExitUsage;
   }
   if (const std::string problem = grid_options_problem(grid, window); !problem.empty()) {
     std::fprintf(stderr, "convergence: %s\n%s", problem.c_str(), kUsage);
@@ -208,6 +218,10 @@ int convergence(int argc, char** argv) {
   SimulationState s;
   read_parameters(s);
   if (grid.active) return grid_study(s, grid);
+  if (steady) {
+    put_text("folder: " + here() + "\n");
+    return steady_run(s);
+  }
   size_state(s);
   const double floor = time_step_floor(s.N, s.L, s.ro, s.mi);
   Progress progress(stderr_is_terminal());
