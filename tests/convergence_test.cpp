@@ -554,24 +554,47 @@ double last_number_after(const std::string& out, const std::string& key) {
   return at == std::string::npos ? std::nan("") : std::stod(out.substr(at + key.size()));
 }
 
-// A study to a GCI of 1 % on a coarse duct: its first round's finest grid
-// is above 1 %, so a second round runs, whose finest grid ends at or below
-// it; the N named is no finer than that grid, and the folders are those of
-// the last round alone.
+// A study to a GCI of 1 % on a coarse duct: the steady values of its first
+// grids give a GCI above 1 %, so the one round it runs is the next ladder,
+// whose finest grid ends at or below it; the N named is no finer than that
+// grid, the folders are those of that round alone, and each converged
+// value is its grid's steady one.  Where no dt converges on the ladder the
+// steady values choose (a duct of a tenth of the viscosity), the ladder
+// before it runs, and its files stay with status 4.
 TEST_F(Tool, GridStudyRefinesToTheTarget) {
   const ToolRun r = run(duct(12, "0.1", 1000), {"--grid", "--target", "1"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("round 1: N = 12, 22, 42;"), std::string::npos) << r.out;
-  const std::size_t second = r.out.find("round 2: N = ");
-  ASSERT_NE(second, std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("round 3: "), std::string::npos) << r.out;
-  EXPECT_GT(last_number_after(r.out.substr(0, second), "GCI of the finest grid: "), 1.0);
-  EXPECT_LE(last_number_after(r.out, "GCI of the finest grid: "), 1.0) << r.out;
-  EXPECT_NE(r.out.find("round 2: N = 37, 72, 142;"), std::string::npos) << r.out;
-  EXPECT_LE(last_number_after(r.out, "for a GCI of 1 %: N = "), 142.0) << r.out;
-  EXPECT_EQ(r.out.find("written:"), r.out.rfind("written:"));
+  const std::string out = r.unfolded();
+  const std::size_t first = out.find("steady solutions, N = 12: ");
+  ASSERT_NE(first, std::string::npos) << r.out;
+  EXPECT_GT(last_number_after(out.substr(0, out.find('\n', first)), "GCI of the finest grid "),
+            1.0);
+  EXPECT_NE(out.find("; next N = 37, 72, 142\n"), std::string::npos) << r.out;
+  EXPECT_NE(out.find("\nround 1: N = 37, 72, 142;"), std::string::npos) << r.out;
+  EXPECT_EQ(out.find("round 2: "), std::string::npos) << r.out;
+  EXPECT_LE(last_number_after(out, "GCI of the finest grid: "), 1.0) << r.out;
+  EXPECT_LE(last_number_after(out, "for a GCI of 1 %: N = "), 142.0) << r.out;
+  EXPECT_NE(out.find("\nsteady solutions of the equations: every converged value holds to 1e-09"),
+            std::string::npos);
+  EXPECT_EQ(out.find("written:"), out.rfind("written:"));
   EXPECT_FALSE(fs::exists(work() / "malha-12"));
   EXPECT_TRUE(fs::exists(work() / "malha-142" / "p.dat"));
+
+  const std::string low_viscosity =
+      "22\n1.0\n1.0E-4\n1000.\n0.02\n1.0\n0.1\n0.05\n0.1\n1\n1000\n20\n";
+  const ToolRun closed = run(low_viscosity, {"--grid=22,42,82", "--target", "0.5"});
+  EXPECT_EQ(closed.status, 4) << closed.out << closed.err;
+  const std::string said = closed.unfolded();
+  for (const char* line :
+       {"\nround 1: N = 56, 110, 218;",
+        "\nno dt converges on N = 218: round 2 runs the grids before, N = 22, 42, 82\n",
+        "\nN = 218: the program's iteration converges for no dt here; the steady solution of its "
+        "equations: ",
+        "\nthe files written are those of round 2, whose grids all converge\n"}) {
+    EXPECT_NE(said.find(line), std::string::npos) << line << "\n" << closed.out;
+  }
+  EXPECT_TRUE(fs::exists(work() / "malha-82" / "p.dat"));
+  EXPECT_FALSE(fs::exists(work() / "malha-218"));
 }
 
 // The next round: grids already run are reused where that costs less than

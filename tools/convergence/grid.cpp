@@ -14,6 +14,7 @@
 #include "grid_files.hpp"
 #include "grid_report.hpp"
 #include "grid_runs.hpp"
+#include "grid_steady.hpp"
 #include "report.hpp"
 #include "text_format.hpp"
 
@@ -64,6 +65,7 @@ std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& 
   std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, fresh);
   raise_caps(states, before);
   std::vector<GridRun> ran = run_grids(states);
+  add_steady_values(ran, dados);
   for (std::size_t k = 0; k < states.size(); ++k) {
     if (ran[k].converged) continue;
     std::vector<GridRun> known = before;
@@ -72,16 +74,20 @@ std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& 
     again.push_back(std::move(states[k]));
     const std::int32_t cap = again.front()->itmax;
     raise_caps(again, known);
-    if (again.front()->itmax != cap) ran[k] = std::move(run_grids(again).front());
+    if (again.front()->itmax != cap) {
+      const double steady = ran[k].steady;
+      ran[k] = std::move(run_grids(again).front());
+      ran[k].steady = steady;
+    }
   }
   return ran;
 }
 
-// The end of a study to a target whose round `round` needs the grid
-// `needed`, on which no dt converges: the files stay those of the round
-// before, `last`, whose grids all converge.
-int failed_round(const Study& study, const Study& last, const std::map<int, GridRun>& done,
-                 int needed, int round, const GridOptions& options) {
+// The end of a study to a target whose round `study` needs the grid
+// `needed`, on which no dt converges: the files are those of the round
+// `last_round`, `last`, whose grids all converge.
+int failed_round(const Study& study, const Study& last, int last_round,
+                 const std::map<int, GridRun>& done, int needed, const GridOptions& options) {
   int fine = 0;  // the finest grid that converges, of every round
   for (const auto& [N, g] : done)
     fine = g.converged ? N : fine;
@@ -94,7 +100,7 @@ int failed_round(const Study& study, const Study& last, const std::map<int, Grid
     after += format(", with an observed order %.6g far from %g", last.e.gci.p, kSchemeOrder);
   }
   after +=
-      format("\nthe files written are those of round %d, whose grids all converge\n", round - 1);
+      format("\nthe files written are those of round %d, whose grids all converge\n", last_round);
   final_report(study, last, options, after);
   return kExitNoConvergence;
 }
@@ -103,8 +109,17 @@ int failed_round(const Study& study, const Study& last, const std::map<int, Grid
 // each next round's finest at least the N the last estimate asks for.  A
 // grid run in a round is taken as it is into the rounds after it.
 int study_to_target(const Parameters& dados, const GridOptions& options, std::vector<int> grids) {
+  // The grids whose steady values reach the target run first; where no dt
+  // converges on them, the ladders before them, down to one that does.
+  std::string predicted;
+  std::vector<std::vector<int>> ladders = predicted_grids(dados, options, grids, predicted);
+  say(predicted);
+  grids = ladders.back();
+  ladders.pop_back();
   std::map<int, GridRun> done;
-  std::optional<Study> last;  // the round before, every grid converged
+  std::optional<Study> last;      // the round before, every grid converged
+  std::optional<Study> too_fine;  // a predicted round on which some grid converges for no dt
+  int too_fine_N = 0;
   for (int round = 1;; ++round) {
     std::vector<int> fresh, reused, run_before;
     std::vector<GridRun> before;
@@ -137,11 +152,25 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
     const std::vector<int> next =
         ordered ? next_round_grids(run_before, grids.back(), e.next_N) : std::vector<int>{};
     if (failed != runs.end()) {
-      if (!last) {
-        final_report(study, study, options, "");
+      if (last) return failed_round(study, *last, round - 1, done, failed->N, options);
+      if (ladders.empty()) {
+        final_report(too_fine ? *too_fine : study, study, options, "");
         return kExitNoConvergence;
       }
-      return failed_round(study, *last, done, failed->N, round, options);
+      if (!too_fine) {
+        too_fine = std::move(study);
+        too_fine_N = failed->N;
+      }
+      grids = ladders.back();
+      ladders.pop_back();
+      say(format("no dt converges on N = %d: round %d runs the grids before, N = ", failed->N,
+                 round + 1) +
+          list_text(grids) + "\n\n");
+      continue;
+    }
+    if (too_fine) {
+      say(round_report(runs, e, options) + "\n");
+      return failed_round(*too_fine, study, round, done, too_fine_N, options);
     }
     // The target holds where the GCI is at most it on grids in the
     // asymptotic range: a GCI from an order far from the scheme's is not
@@ -189,6 +218,7 @@ int grid_study(const Parameters& dados, const GridOptions& options) {
   say("grid study: N = " + list_text(grids) + "; everything but N and dt as in dados.txt\n");
 
   Study study{run_grids(states), {}};
+  add_steady_values(study.runs, dados);
   study.e = estimate(study.runs, dados, options.target);
   return final_report(study, study, options, "");
 }

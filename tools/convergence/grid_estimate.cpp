@@ -13,6 +13,7 @@ Estimate estimate(const std::vector<GridRun>& runs, const Parameters& dados, dou
   for (const GridRun& g : runs) {
     if (g.converged) e.grids.push_back(&g);
   }
+  e.q = 0.5 * dados.ro * dados.Uin * dados.Uin;
   e.exact = verification::pressure_rise(dados, 0.0, dados.L);
   const std::size_t n = e.grids.size();
   if (n < 3) return e;

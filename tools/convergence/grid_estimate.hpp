@@ -35,6 +35,8 @@ struct Estimate {
   Gci gci;
   PowerFit fit;
   std::vector<double> triple_orders;  // four grids or more: p of grids k, k+1, k+2 (NaN: none)
+  double q =
+      std::numeric_limits<double>::quiet_NaN();  // 0.5*ro*Uin^2, the inlet's dynamic pressure
   double exact = std::numeric_limits<double>::quiet_NaN();
   double extrapolated = std::numeric_limits<double>::quiet_NaN();
   double needed_N = std::numeric_limits<double>::quiet_NaN();  // for the target GCI

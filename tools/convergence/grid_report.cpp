@@ -1,10 +1,12 @@
 #include "grid_report.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "columns.hpp"
 #include "grid_files.hpp"
+#include "grid_steady.hpp"
 #include "io/input_number.hpp"
 #include "report.hpp"
 #include "text_format.hpp"
@@ -195,6 +197,33 @@ std::string written_text(const std::vector<GridRun>& runs) {
   return t + " (dados.txt, saida.txt, u.dat, p.dat), " + kTableFile + " and " + kCsvFile + "\n";
 }
 
+// The program's converged value of each grid against the steady solution
+// of its equations: the same to kSteadyAgreement, or where not.
+std::string steady_agreement(const std::vector<GridRun>& runs, const Estimate& e) {
+  std::string t;
+  double largest = 0.0;
+  int compared = 0;
+  for (const GridRun& g : runs) {
+    if (!g.converged || std::isnan(g.steady)) continue;
+    ++compared;
+    const double difference = std::fabs(g.outlet - g.steady);
+    largest = std::max(largest, difference);
+    if (difference > kSteadyAgreement * std::max(std::fabs(g.steady), e.q / 1000.0)) {
+      t += format(
+          "N = %d: the converged value and the steady solution of its equations, %.10g Pa, "
+          "differ by %.3g Pa\n",
+          g.N, g.steady, difference);
+    }
+  }
+  if (compared > 0 && t.empty()) {
+    t = format(
+        "steady solutions of the equations: every converged value holds to %g (the "
+        "largest difference %.2g Pa)\n",
+        kSteadyAgreement, largest);
+  }
+  return t;
+}
+
 // The verdict on the study, and its exit status.
 GridReport study_verdict(const std::vector<GridRun>& runs, const Estimate& e) {
   std::string t;
@@ -203,8 +232,15 @@ GridReport study_verdict(const std::vector<GridRun>& runs, const Estimate& e) {
   for (const GridRun& g : runs) {
     if (g.converged) continue;
     t += format("grid N = %d does not converge: %s\n", g.N, g.failure.c_str());
+    if (!std::isnan(g.steady)) {
+      t += format(
+          "N = %d: the program's iteration converges for no dt here; the steady solution "
+          "of its equations: %.10g Pa\n",
+          g.N, g.steady);
+    }
     status = kExitNoConvergence;
   }
+  t += steady_agreement(runs, e);
   if (status == kExitNoConvergence) {
     t += finest_converged != nullptr
              ? format("the finest grid that converges: N = %d\n", finest_converged->N)

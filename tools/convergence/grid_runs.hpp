@@ -5,6 +5,7 @@
 // the program's inventory and report give the folder's files.
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct GridRun {
   double outlet = 0.0;           // p(N) of the program's p.dat with that itmax [Pa]
   double iteration_error = 0.0;  // how far p(N) moved over the last tenth of the passes [Pa]
   std::string failure;           // when no dt converges: how the search ended
+  double steady = std::numeric_limits<double>::quiet_NaN();  // of its equations, where solved
   Parameters folder_parameters;  // those of malha-N/dados.txt: the grid's N, dt and passes
   ReportTexts texts;             // malha-N/saida.txt, u.dat, p.dat
 };
