@@ -22,14 +22,6 @@ namespace moody::convergence {
 
 namespace {
 
-// "52, 102, 202".
-std::string list_text(const std::vector<int>& grids) {
-  std::string t;
-  for (std::size_t k = 0; k < grids.size(); ++k)
-    t += (k == 0 ? "" : ", ") + std::to_string(grids[k]);
-  return t;
-}
-
 // `text` on standard output, fitted to the console, at once.
 void say(const std::string& text) {
   std::fputs(fit_columns(text).c_str(), stdout);

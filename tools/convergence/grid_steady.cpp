@@ -9,18 +9,6 @@
 
 namespace moody::convergence {
 
-namespace {
-
-// "52, 102, 202".
-std::string grids_text(const std::vector<int>& grids) {
-  std::string t;
-  for (std::size_t k = 0; k < grids.size(); ++k)
-    t += (k == 0 ? "" : ", ") + std::to_string(grids[k]);
-  return t;
-}
-
-}  // namespace
-
 double steady_outlet(const Parameters& dados, int N) {
   Parameters p = dados;
   p.N = N;
@@ -50,7 +38,7 @@ std::vector<std::vector<int>> predicted_grids(const Parameters& dados, const Gri
         said += format(
             "steady solution of N = %d: none (Newton's method does not converge); "
             "the study runs N = %s\n",
-            N, grids_text(grids).c_str());
+            N, list_text(grids).c_str());
         return ladders;
       }
       values += format("%s%d: %.10g Pa", values.empty() ? "" : ", ", N, g.outlet);
@@ -74,7 +62,7 @@ std::vector<std::vector<int>> predicted_grids(const Parameters& dados, const Gri
       said += "\n";
       return ladders;
     }
-    said += "; next N = " + grids_text(next) + "\n";
+    said += "; next N = " + list_text(next) + "\n";
     grids = next;
   }
   return ladders;

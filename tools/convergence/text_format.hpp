@@ -1,12 +1,14 @@
 #pragma once
 // Numbers into the text of the tool's reports: printf into a string, the
-// argument types that printf's %lld and %llu take, and a pressure in Pa.
+// argument types that printf's %lld and %llu take, a list, and a pressure
+// in Pa.
 
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace moody::convergence {
 
@@ -36,6 +38,14 @@ inline long long lld_arg(std::int64_t v) {
 // The argument of a %llu, whatever type size_t is here.
 inline unsigned long long llu_arg(std::size_t v) {
   return v;
+}
+
+// Numbers joined by commas: "52, 102, 202".
+inline std::string list_text(const std::vector<int>& values) {
+  std::string t;
+  for (std::size_t k = 0; k < values.size(); ++k)
+    t += (k == 0 ? "" : ", ") + std::to_string(values[k]);
+  return t;
 }
 
 // A pressure to `digits` significant digits: "188.78323019 Pa".
