@@ -590,6 +590,7 @@ TEST_F(UnderWine, ConvergenceGivesTheNativeVerdicts) {
       {duct(162, "1.7"), "", 4},
       {duct(42, "0.1"), "--window", 0},
       {duct(42, "0.1"), "--grid=12,22,42", 0},  // searches on both cores, a run per grid
+      {duct(42, "0.1"), "--steady", 0},
   };
   // The files a run writes beside its report, as it left them ("" if none).
   const auto written = [&] {
@@ -618,6 +619,10 @@ TEST_F(UnderWine, ConvergenceGivesTheNativeVerdicts) {
     EXPECT_EQ(w.status, row.status);
     EXPECT_EQ(w.out, n.out);
     EXPECT_TRUE(written() == native_files);
+    // Every line fits a 100-column console (the default one has 120).
+    std::istringstream lines(w.out);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_LE(line.size(), 100u) << line;
   }
 }
 
