@@ -10,7 +10,6 @@
 //   convergence --grid[=N1,N2,...] [--target PERCENT] [FOLDER]
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -26,9 +25,9 @@
 #include "flow/time_step.hpp"
 #include "grid.hpp"
 #include "io/dados.hpp"
-#include "io/file_cause.hpp"
 #include "lane_trials.hpp"
 #include "report.hpp"
+#include "residual_file.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
 #include "window.hpp"
@@ -37,8 +36,6 @@ namespace moody::convergence {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kResiduals = "residuos.dat";
 
 const char* const kUsage =
     "usage: convergence [--window] [FOLDER]\n"
@@ -124,39 +121,6 @@ std::string here() {
   }
 }
 
-// residuos.dat, created before the run so that a folder where it cannot be
-// written is said at once, and written at the end.
-class ResidualFile {
- public:
-  ResidualFile() : file_(std::fopen(kResiduals, "wb")) {
-    if (file_ == nullptr) {
-      const int error = errno;
-      fatal(ErrorCode::kOpenFailed, std::string(kResiduals) + ": the file cannot be created in " +
-                                        console_text(here(), true) + ": " +
-                                        file_cause(error, FileUse::kWrite));
-    }
-  }
-  ~ResidualFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  ResidualFile(const ResidualFile&) = delete;
-  ResidualFile& operator=(const ResidualFile&) = delete;
-
-  void write(const std::string& text) {
-    const bool written = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
-    const bool closed = std::fclose(file_) == 0;
-    const int error = errno;
-    file_ = nullptr;
-    if (!written || !closed) {
-      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": the file cannot be written: " +
-                                         file_cause(error, FileUse::kWrite));
-    }
-  }
-
- private:
-  std::FILE* file_;
-};
-
 int convergence(int argc, char** argv) {
   bool window = false;
   GridOptions grid;
@@ -221,7 +185,7 @@ int convergence(int argc, char** argv) {
     return v.status;
   }
 
-  ResidualFile residuals;
+  ResidualFile residuals(console_text(here(), true));
   put_text("folder: " + here() + "\n");
   std::fputs(run_header(s, floor).c_str(), stdout);
   std::fflush(stdout);
