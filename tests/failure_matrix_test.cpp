@@ -341,9 +341,10 @@ TEST(FailureMatrix, ExtremesOfNAndItmax) {
 }
 
 // The convergence tool in a folder that holds the residuos.dat of an earlier
-// run: a run that ends replaces it whole, one that is stopped or fails
-// leaves it as it was, and neither leaves a file of its own beside it.
-TEST(FailureMatrix, ConvergenceToolKeepsTheEarlierResidualsUnlessItEnds) {
+// run: a run that ends replaces it whole, one that is stopped leaves it as
+// it was, and neither leaves a file of its own beside it; a report that
+// cannot reach standard output is a failure.
+TEST(FailureMatrix, ConvergenceToolSaysItsFailuresAndKeepsTheEarlierResiduals) {
   // About a second of passes: 4000 volumes, run to the cap.
   const std::string slow = "4002\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n3.0\n1\n300\n20\n";
   // Stops the tool once its new file is there (or after five seconds).
@@ -351,6 +352,8 @@ TEST(FailureMatrix, ConvergenceToolKeepsTheEarlierResidualsUnlessItEnds) {
       "\"$0\" > out.txt & n=0; until ls .residuos.dat.* > /dev/null 2>&1 || [ $n -ge 500 ]; "
       "do sleep 0.01; n=$((n + 1)); done; kill -";
   const std::string older = "older residuals\r\n";
+  const char* const full =
+      "convergence: standard output cannot be written: the disk is full: free some space";
   const struct {
     const char* what;
     std::string dados;
@@ -362,9 +365,17 @@ TEST(FailureMatrix, ConvergenceToolKeepsTheEarlierResidualsUnlessItEnds) {
       {"a run to its end", testing::kExampleInput, "\"$0\" > out.txt", 3, "", false},
       {"stopped by SIGTERM", slow, stop + "TERM $!; wait $!", 128 + 15, nullptr, true},
       {"stopped by SIGHUP", slow, stop + "HUP $!; wait $!", 128 + 1, nullptr, true},
+      // A verdict that is lost is a failure, said on standard error.
+      {"the verdict to a full disk", testing::kExampleInput, "\"$0\" > /dev/full", 1, full, false},
+      {"--window to a full disk", testing::kExampleInput, "\"$0\" --window > /dev/full", 1, full,
+       true},
+      {"--grid to a full disk", testing::kExampleInput, "\"$0\" --grid > /dev/full", 1, full, true},
+      {"standard output closed", testing::kExampleInput, "\"$0\" >&-", 1,
+       "convergence: standard output is closed; what it should hold is lost\n", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    if (c.line.find("/dev/full") != std::string::npos && !fs::exists("/dev/full")) continue;
     Folder f;
     write_file(f.file("residuos.dat"), older);
     write_file(f.file("dados.txt"), c.dados);

@@ -10,6 +10,7 @@
 //   convergence --grid[=N1,N2,...] [--target PERCENT] [FOLDER]
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include "flow/time_step.hpp"
 #include "grid.hpp"
 #include "io/dados.hpp"
+#include "io/file_cause.hpp"
 #include "lane_trials.hpp"
 #include "report.hpp"
 #include "residual_file.hpp"
@@ -199,13 +201,29 @@ int convergence(int argc, char** argv) {
   return v.status;
 }
 
+// The status of a run whose report on standard output, `open` at the
+// start, has all reached it; otherwise a line on standard error and status
+// 1: a verdict that is lost is no success.
+int delivered(int status, bool open) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  if (open && flushed) return status;
+  // A command line refused prints nothing there; its status stands.
+  if (!open && status == kExitUsage) return status;
+  notice(open ? "convergence: standard output cannot be written: " +
+                    file_cause(errno, FileUse::kWrite) + "; what it should hold is lost"
+              : std::string("convergence: standard output is closed; what it should hold is lost"));
+  return kExitInput;
+}
+
 }  // namespace
 }  // namespace moody::convergence
 
 int main(int argc, char** argv) {
   try {
-    const int status = moody::convergence::convergence(argc, argv);
-    std::fflush(stdout);
+    const bool open = moody::convergence::hold_standard_output();
+    const int status =
+        moody::convergence::delivered(moody::convergence::convergence(argc, argv), open);
     moody::console::hold_if_alone();  // the verdict stays on a window of its own
     return status;
   } catch (const std::bad_alloc&) {
