@@ -206,6 +206,33 @@ TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
   }
 }
 
+// A name that holds no plain file is refused before a byte is read: a named
+// pipe would hold the run until something writes into it, and a device
+// may never end.
+TEST(FailureMatrix, InputThatIsNoFileIsRefusedUnread) {
+  const std::string head = "F1001: dados.txt: the file cannot be opened: ";
+  const struct {
+    const char* what;
+    std::vector<std::string> make;
+    std::string frame;
+  } cases[] = {
+      {"a named pipe",
+       {"mkfifo", "dados.txt"},
+       head + "a named pipe (FIFO) has that name, not a file: remove or rename it\n"},
+      {"a link to a device",
+       {"ln", "-s", "/dev/zero", "dados.txt"},
+       head + "a device has that name, not a file: remove or rename it\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder f;
+    ASSERT_EQ(testing::run_command(f.work(), c.make).status, 0);
+    expect_one_frame(f.run(), c.frame);
+    expect_older_files(f);
+    EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+  }
+}
+
 TEST(FailureMatrix, InputFileWithoutReadPermission) {
   Folder f;
   write_file(f.file("dados.txt"), example_with(0, ""));
@@ -372,6 +399,9 @@ TEST(FailureMatrix, ConvergenceToolSaysItsFailuresAndKeepsTheEarlierResiduals) {
       {"--grid to a full disk", testing::kExampleInput, "\"$0\" --grid > /dev/full", 1, full, true},
       {"standard output closed", testing::kExampleInput, "\"$0\" >&-", 1,
        "convergence: standard output is closed; what it should hold is lost\n", false},
+      // The program's frame, without waiting for a writer.
+      {"dados.txt a named pipe", "", "rm dados.txt && mkfifo dados.txt && timeout 20 \"$0\"", 1,
+       "\nrun-time error F1001: dados.txt: the file cannot be opened: a named pipe", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
