@@ -65,6 +65,11 @@ class Folder {
     return run();
   }
 
+  // The convergence tool, as "$0" of the shell line `line`, in the case folder.
+  RunResult run_tool(const std::string& line) const {
+    return testing::run_command(work(), {"sh", "-c", line, CONVERGENCE_BINARY});
+  }
+
   std::string launches() const {
     return fs::exists(dir_ / "launches.log") ? read_file(dir_ / "launches.log") : "";
   }
@@ -201,6 +206,33 @@ TEST(FailureMatrix, InputFileThatCannotBeOpenedOrRead) {
   }
 }
 
+// A name that holds no plain file is refused before a byte is read: a named
+// pipe would hold the run until something writes into it, and a device
+// may never end.
+TEST(FailureMatrix, InputThatIsNoFileIsRefusedUnread) {
+  const std::string head = "F1001: dados.txt: the file cannot be opened: ";
+  const struct {
+    const char* what;
+    std::vector<std::string> make;
+    std::string frame;
+  } cases[] = {
+      {"a named pipe",
+       {"mkfifo", "dados.txt"},
+       head + "a named pipe (FIFO) has that name, not a file: remove or rename it\n"},
+      {"a link to a device",
+       {"ln", "-s", "/dev/zero", "dados.txt"},
+       head + "a device has that name, not a file: remove or rename it\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder f;
+    ASSERT_EQ(testing::run_command(f.work(), c.make).status, 0);
+    expect_one_frame(f.run(), c.frame);
+    expect_older_files(f);
+    EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+  }
+}
+
 TEST(FailureMatrix, InputFileWithoutReadPermission) {
   Folder f;
   write_file(f.file("dados.txt"), example_with(0, ""));
@@ -332,6 +364,64 @@ TEST(FailureMatrix, ExtremesOfNAndItmax) {
                      "F3001: storage for the arrays of N = 2147483647: ");
     expect_older_files(f);
     EXPECT_EQ(f.launches(), "notepad dados.txt\n");
+  }
+}
+
+// The convergence tool in a folder that holds the residuos.dat of an earlier
+// run: a run that ends replaces it whole, one that is stopped leaves it as
+// it was, and neither leaves a file of its own beside it; a report that
+// cannot reach standard output is a failure.
+TEST(FailureMatrix, ConvergenceToolSaysItsFailuresAndKeepsTheEarlierResiduals) {
+  // About a second of passes: 4000 volumes, run to the cap.
+  const std::string slow = "4002\n1.0\n1.0E-3\n1000.\n0.02\n1.0\n0.1\n0.05\n3.0\n1\n300\n20\n";
+  // Stops the tool once its new file is there (or after five seconds).
+  const std::string stop =
+      "\"$0\" > out.txt & n=0; until ls .residuos.dat.* > /dev/null 2>&1 || [ $n -ge 500 ]; "
+      "do sleep 0.01; n=$((n + 1)); done; kill -";
+  const std::string older = "older residuals\r\n";
+  const char* const full =
+      "convergence: standard output cannot be written: the disk is full: free some space";
+  const struct {
+    const char* what;
+    std::string dados;
+    std::string line;
+    int status;
+    const char* said;  // how standard error starts; nullptr: not checked
+    bool kept;         // the earlier residuos.dat is there
+  } cases[] = {
+      {"a run to its end", testing::kExampleInput, "\"$0\" > out.txt", 3, "", false},
+      {"stopped by SIGTERM", slow, stop + "TERM $!; wait $!", 128 + 15, nullptr, true},
+      {"stopped by SIGHUP", slow, stop + "HUP $!; wait $!", 128 + 1, nullptr, true},
+      // A verdict that is lost is a failure, said on standard error.
+      {"the verdict to a full disk", testing::kExampleInput, "\"$0\" > /dev/full", 1, full, false},
+      {"--window to a full disk", testing::kExampleInput, "\"$0\" --window > /dev/full", 1, full,
+       true},
+      {"--grid to a full disk", testing::kExampleInput, "\"$0\" --grid > /dev/full", 1, full, true},
+      {"standard output closed", testing::kExampleInput, "\"$0\" >&-", 1,
+       "convergence: standard output is closed; what it should hold is lost\n", false},
+      // The program's frame, without waiting for a writer.
+      {"dados.txt a named pipe", "", "rm dados.txt && mkfifo dados.txt && timeout 20 \"$0\"", 1,
+       "\nrun-time error F1001: dados.txt: the file cannot be opened: a named pipe", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.line.find("/dev/full") != std::string::npos && !fs::exists("/dev/full")) continue;
+    Folder f;
+    write_file(f.file("residuos.dat"), older);
+    write_file(f.file("dados.txt"), c.dados);
+    const RunResult r = f.run_tool(c.line);
+    EXPECT_EQ(r.status, c.status) << r.stderr_;
+    if (c.said != nullptr) {
+      EXPECT_EQ(r.stderr_.rfind(c.said, 0), 0u) << r.stderr_;
+    }
+    const std::string residuals = read_file(f.file("residuos.dat"));
+    if (c.kept) {
+      EXPECT_EQ(residuals, older);
+    } else {
+      EXPECT_EQ(residuals.rfind("#   pass", 0), 0u) << residuals.substr(0, 80);
+    }
+    for (const auto& entry : fs::directory_iterator(f.work()))
+      EXPECT_NE(entry.path().filename().string().rfind(".residuos", 0), 0u) << entry.path();
   }
 }
 

@@ -70,6 +70,18 @@ check "dangling p.gnu link left, nothing written through it" all_of \
 check "the run used N = 50" grep -q "^ *50  = N:" "$own/saida.txt"
 check "u.dat holds 50 nodes" [ "$(wc -l <"$own/u.dat")" -eq 50 ]
 
+# With "." first on PATH, run in the case folder: programs planted there
+# under the names of the plotter and of ls are not run.
+planted="$scratch/planted"
+mkdir "$planted"
+for name in gnuplot ls; do
+  printf '#!/bin/sh\ntouch "%s/planted-ran"\n' "$scratch" >"$planted/$name"
+  chmod +x "$planted/$name"
+done
+(cd "$planted" && PATH=".:$PATH" "$tree/scripts/run" . >"$scratch/planted.log" 2>&1)
+check "run with . on PATH ends 3, the verdict" [ $? -eq 3 ]
+check "no program planted in the case folder ran" [ ! -e "$scratch/planted-ran" ]
+
 # The command ends with the program's status when it fails, otherwise with
 # the convergence tool's verdict.
 status_case() {  # status_case NAME SED-EXPRESSION STATUS
@@ -80,7 +92,7 @@ status_case() {  # status_case NAME SED-EXPRESSION STATUS
   check "$1: scripts/run ends $3 (it ended $status)" [ "$status" -eq "$3" ]
   logs+=("$dir.log")
 }
-logs=("$scratch/verification.log" "$scratch/new.log" "$scratch/own.log")
+logs=("$scratch/verification.log" "$scratch/new.log" "$scratch/own.log" "$scratch/planted.log")
 status_case "itmax 3000 converges" 's/^300 /3000 /' 0
 status_case "a run-time error" 's/^2\.0 /2.0L /' 1
 check "a run-time error: the frame, and no verdict" all_of \

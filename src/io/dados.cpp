@@ -13,6 +13,7 @@
 #include "io/input_ranges.hpp"
 #include "io/input_values.hpp"
 #include "io/launcher.hpp"
+#include "io/plain_file.hpp"
 
 namespace moody {
 
@@ -23,9 +24,11 @@ std::string cause(int error, FileUse use) {
 }
 
 // The bytes of dados.txt.  Opened as the default open status does: an
-// existing file as it is, a missing one created empty.  Every failure is
-// fatal, and so is a file just created: it holds none of the twelve values,
-// and the frame tells the user to write them rather than count what was read.
+// existing file as it is, a missing one created empty; a name that holds no
+// plain file (a folder, a named pipe, a device) is refused unread.  Every
+// failure is fatal, and so is a file just created: it holds none of the
+// twelve values, and the frame tells the user to write them rather than
+// count what was read.
 std::string read_file() {
   const std::string name = kInputFile;
   std::error_code ec;
@@ -34,10 +37,13 @@ std::string read_file() {
           name + ": the file cannot be opened" + cause(EISDIR, FileUse::kRead));
   }
 
-  errno = 0;
-  std::FILE* file = std::fopen(kInputFile, "rb");
+  const PlainFile opened = open_plain_file(kInputFile);
+  if (!opened.plain) {
+    fatal(ErrorCode::kOpenFailed, name + ": the file cannot be opened: " + kind_cause(opened.kind));
+  }
+  std::FILE* file = opened.file;
   if (file == nullptr) {
-    const int open_error = errno;
+    const int open_error = opened.error;
     if (open_error != ENOENT) {
       fatal(ErrorCode::kOpenFailed,
             name + ": the file cannot be opened" + cause(open_error, FileUse::kRead));

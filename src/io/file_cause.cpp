@@ -47,4 +47,12 @@ std::string file_cause(int error, FileUse use) {
   }
 }
 
+std::string kind_cause(FileKind kind) {
+  if (kind == FileKind::kFolder) return file_cause(EISDIR, FileUse::kRead);
+  const char* what = kind == FileKind::kPipe     ? "a named pipe (FIFO)"
+                     : kind == FileKind::kDevice ? "a device"
+                                                 : "something else (a socket?)";
+  return std::string(what) + " has that name, not a file: remove or rename it";
+}
+
 }  // namespace moody

@@ -13,4 +13,11 @@ enum class FileUse { kRead, kWrite };
 // program?" for a file that cannot be written.
 std::string file_cause(int error, FileUse use);
 
+// What stands under a file's name when it is not a file.
+enum class FileKind { kFolder, kPipe, kDevice, kOther };
+
+// The cause of a case file that cannot be read because it is of `kind`,
+// e.g. "a named pipe (FIFO) has that name: ...".
+std::string kind_cause(FileKind kind);
+
 }  // namespace moody

@@ -30,6 +30,7 @@
 #include "io/file_cause.hpp"
 #include "lane_trials.hpp"
 #include "report.hpp"
+#include "residual_file.hpp"
 #include "run.hpp"
 #include "steady.hpp"
 #include "terminal.hpp"
@@ -39,8 +40,6 @@ namespace moody::convergence {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kResiduals = "residuos.dat";
 
 const char* const kUsage =
     "usage: convergence [--window | --steady] [FOLDER]\n"
@@ -128,39 +127,6 @@ std::string here() {
   }
 }
 
-// residuos.dat, created before the run so that a folder where it cannot be
-// written is said at once, and written at the end.
-class ResidualFile {
- public:
-  ResidualFile() : file_(std::fopen(kResiduals, "wb")) {
-    if (file_ == nullptr) {
-      const int error = errno;
-      fatal(ErrorCode::kOpenFailed, std::string(kResiduals) + ": the file cannot be created in " +
-                                        console_text(here(), true) + ": " +
-                                        file_cause(error, FileUse::kWrite));
-    }
-  }
-  ~ResidualFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  ResidualFile(const ResidualFile&) = delete;
-  ResidualFile& operator=(const ResidualFile&) = delete;
-
-  void write(const std::string& text) {
-    const bool written = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
-    const bool closed = std::fclose(file_) == 0;
-    const int error = errno;
-    file_ = nullptr;
-    if (!written || !closed) {
-      fatal(ErrorCode::kWriteFailed, std::string(kResiduals) + ": the file cannot be written: " +
-                                         file_cause(error, FileUse::kWrite));
-    }
-  }
-
- private:
-  std::FILE* file_;
-};
-
 int convergence(int argc, char** argv) {
   bool window = false;
   bool steady = false;
@@ -236,7 +202,7 @@ int convergence(int argc, char** argv) {
     return v.status;
   }
 
-  ResidualFile residuals;
+  ResidualFile residuals(console_text(here(), true));
   put_text("folder: " + here() + "\n");
   std::fputs(fit_columns(run_header(s, floor)).c_str(), stdout);
   std::fflush(stdout);
@@ -250,13 +216,29 @@ int convergence(int argc, char** argv) {
   return v.status;
 }
 
+// The status of a run whose report on standard output, `open` at the
+// start, has all reached it; otherwise a line on standard error and status
+// 1: a verdict that is lost is no success.
+int delivered(int status, bool open) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  if (open && flushed) return status;
+  // A command line refused prints nothing there; its status stands.
+  if (!open && status == kExitUsage) return status;
+  notice(open ? "convergence: standard output cannot be written: " +
+                    file_cause(errno, FileUse::kWrite) + "; what it should hold is lost"
+              : std::string("convergence: standard output is closed; what it should hold is lost"));
+  return kExitInput;
+}
+
 }  // namespace
 }  // namespace moody::convergence
 
 int main(int argc, char** argv) {
   try {
-    const int status = moody::convergence::convergence(argc, argv);
-    std::fflush(stdout);
+    const bool open = moody::convergence::hold_standard_output();
+    const int status =
+        moody::convergence::delivered(moody::convergence::convergence(argc, argv), open);
     moody::console::hold_if_alone();  // the verdict stays on a window of its own
     return status;
   } catch (const std::bad_alloc&) {

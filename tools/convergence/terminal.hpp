@@ -9,6 +9,11 @@ namespace moody::convergence {
 
 bool stderr_is_terminal();
 
+// Whether standard output is open.  A closed one (the tool started with
+// >&-) has its descriptor taken by the null device, so that no file the
+// tool opens lands there and receives what is written to standard output.
+bool hold_standard_output();
+
 // `utf8` in the bytes that the console of standard error (or output) shows
 // as that text: on a Windows console, converted from UTF-8 (the encoding of
 // the folder names the file-system library gives) to the console's code

@@ -1,6 +1,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "terminal.hpp"
@@ -9,6 +10,13 @@ namespace moody::convergence {
 
 bool stderr_is_terminal() {
   return _isatty(_fileno(stderr)) != 0;
+}
+
+bool hold_standard_output() {
+  // The C library's descriptor 1 without a handle: a closed output.
+  const int fd = _fileno(stdout);
+  const intptr_t handle = fd >= 0 ? _get_osfhandle(fd) : -1;
+  return handle != -1 && handle != -2;
 }
 
 std::string console_text(std::string_view utf8, bool to_stderr) {
