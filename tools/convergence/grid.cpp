@@ -16,6 +16,7 @@
 #include "grid_runs.hpp"
 #include "grid_steady.hpp"
 #include "report.hpp"
+#include "terminal.hpp"
 #include "text_format.hpp"
 
 namespace moody::convergence {
@@ -25,7 +26,7 @@ namespace {
 // `text` on standard output, fitted to the console, at once.
 void say(const std::string& text) {
   std::fputs(fit_columns(text).c_str(), stdout);
-  std::fflush(stdout);
+  flush_output();
 }
 
 // A study on some grids, with its estimate.

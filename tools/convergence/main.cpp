@@ -127,19 +127,26 @@ std::string here() {
   }
 }
 
-int convergence(int argc, char** argv) {
+// The command line: what to do, and where.
+struct Command {
   bool window = false;
   bool steady = false;
   GridOptions grid;
   std::string folder;
+};
+
+// Reads the command line into `c` and enters its folder: kGoOn, or the
+// status to end with (the usage, or a command line refused).
+constexpr int kGoOn = -1;
+int read_command(int argc, char** argv, Command& c) {
   for (int k = 1; k < argc; ++k) {
     const std::string_view arg = argv[k];
     std::string problem;
     if (arg == "--window") {
-      window = true;
+      c.window = true;
     } else if (arg == "--steady") {
-      steady = true;
-    } else if (const int taken = take_grid_option(argc, argv, k, grid, problem); taken != 0) {
+      c.steady = true;
+    } else if (const int taken = take_grid_option(argc, argv, k, c.grid, problem); taken != 0) {
       if (taken < 0) {
         std::fprintf(stderr, "convergence: %s\n%s", problem.c_str(), kUsage);
         return kExitUsage;
@@ -148,30 +155,52 @@ int convergence(int argc, char** argv) {
     } else if (arg == "-h" || arg == "--help" || arg == "/?") {
       std::fputs(kUsage, stdout);
       return kExitConverged;
-    } else if (!arg.empty() && arg[0] != '-' && folder.empty()) {
-      folder = arg;
+    } else if (!arg.empty() && arg[0] != '-' && c.folder.empty()) {
+      c.folder = arg;
     } else {
       std::fputs(kUsage, stderr);
       return kExitUsage;
     }
   }
-  if (steady && (window || grid.active)) {
+  if (c.steady && (c.window || c.grid.active)) {
     std::fprintf(stderr, "convergence: --steady goes alone\n%s", kUsage);
     return kExitUsage;
   }
-  if (const std::string problem = grid_options_problem(grid, window); !problem.empty()) {
+  if (const std::string problem = grid_options_problem(c.grid, c.window); !problem.empty()) {
     std::fprintf(stderr, "convergence: %s\n%s", problem.c_str(), kUsage);
     return kExitUsage;
   }
-  if (!folder.empty()) {
+  if (!c.folder.empty()) {
     std::error_code ec;
-    fs::current_path(folder, ec);
+    fs::current_path(c.folder, ec);
     if (ec) {
-      std::fprintf(stderr, "convergence: cannot work in the folder %s: %s\n%s", folder.c_str(),
+      std::fprintf(stderr, "convergence: cannot work in the folder %s: %s\n%s", c.folder.c_str(),
                    ec.message().c_str(), kUsage);
       return kExitUsage;
     }
   }
+  return kGoOn;
+}
+
+// The plain run: past itmax to its end, the table, residuos.dat, the verdict.
+int plain_run(SimulationState& s, double floor, Progress& progress) {
+  ResidualFile residuals(console_text(here(), true));
+  put_text("folder: " + here() + "\n");
+  std::fputs(fit_columns(run_header(s, floor)).c_str(), stdout);
+  flush_output();
+  const Outcome o = run(s, &progress);
+  progress.clear();
+  residuals.write(residuos_text(o));
+  std::fputs(("\n" + residual_table(o, s.itmax) + "\n").c_str(), stdout);
+  const Verdict v = verdict(o, s, floor);
+  std::fprintf(stdout, "%s: %lld lines\n", kResiduals, static_cast<long long>(o.rows.size()));
+  std::fputs(fit_columns(v.text).c_str(), stdout);
+  return v.status;
+}
+
+int convergence(int argc, char** argv) {
+  Command c;
+  if (const int status = read_command(argc, argv, c); status != kGoOn) return status;
   // The program's reader creates a missing dados.txt; this tool writes
   // nothing the user did not ask for.
   std::error_code ec;
@@ -183,35 +212,21 @@ int convergence(int argc, char** argv) {
 
   SimulationState s;
   read_parameters(s);
-  if (grid.active) return grid_study(s, grid);
-  if (steady) {
+  if (c.grid.active) return grid_study(s, c.grid);
+  if (c.steady) {
     put_text("folder: " + here() + "\n");
     return steady_run(s);
   }
   size_state(s);
   const double floor = time_step_floor(s.N, s.L, s.ro, s.mi);
   Progress progress(stderr_is_terminal());
+  if (!c.window) return plain_run(s, floor, progress);
 
-  if (window) {
-    put_text("folder: " + here() + "\n");
-    std::fflush(stdout);
-    const Window w = search_window_in_lanes(s, &progress, search_cores());
-    progress.clear();
-    const Verdict v = window_report(w, s);
-    std::fputs(fit_columns(v.text).c_str(), stdout);
-    return v.status;
-  }
-
-  ResidualFile residuals(console_text(here(), true));
   put_text("folder: " + here() + "\n");
-  std::fputs(fit_columns(run_header(s, floor)).c_str(), stdout);
-  std::fflush(stdout);
-  const Outcome o = run(s, &progress);
+  flush_output();
+  const Window w = search_window_in_lanes(s, &progress, search_cores());
   progress.clear();
-  residuals.write(residuos_text(o));
-  std::fputs(("\n" + residual_table(o, s.itmax) + "\n").c_str(), stdout);
-  const Verdict v = verdict(o, s, floor);
-  std::fprintf(stdout, "%s: %lld lines\n", kResiduals, static_cast<long long>(o.rows.size()));
+  const Verdict v = window_report(w, s);
   std::fputs(fit_columns(v.text).c_str(), stdout);
   return v.status;
 }
@@ -220,13 +235,13 @@ int convergence(int argc, char** argv) {
 // start, has all reached it; otherwise a line on standard error and status
 // 1: a verdict that is lost is no success.
 int delivered(int status, bool open) {
-  errno = 0;
-  const bool flushed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  const bool flushed = flush_output();
   if (open && flushed) return status;
   // A command line refused prints nothing there; its status stands.
   if (!open && status == kExitUsage) return status;
   notice(open ? "convergence: standard output cannot be written: " +
-                    file_cause(errno, FileUse::kWrite) + "; what it should hold is lost"
+                    file_cause(first_output_error(), FileUse::kWrite) +
+                    "; what it should hold is lost"
               : std::string("convergence: standard output is closed; what it should hold is lost"));
   return kExitInput;
 }

@@ -21,6 +21,12 @@ bool hold_standard_output();
 // written to the stream directly, past the C library (the F frames).
 std::string console_text(std::string_view utf8, bool to_stderr);
 
+// Flushes standard output; false when it fails.  The reason of the first
+// failure (errno) is kept, for the line that says the report is lost:
+// later flushes find nothing left to write and no reason.
+bool flush_output();
+int first_output_error();
+
 // Writes `utf8` to standard output so that a console shows it as that text.
 // The Windows C library would translate the bytes once more on their way to
 // a console (from its locale's character set), so there they go straight to
