@@ -102,17 +102,16 @@ int failed_round(const Study& study, const Study& last, int last_round,
 // each next round's finest at least the N the last estimate asks for.  A
 // grid run in a round is taken as it is into the rounds after it.
 int study_to_target(const Parameters& dados, const GridOptions& options, std::vector<int> grids) {
-  // The grids whose steady values reach the target run first; where no dt
-  // converges on them, the ladders before them, down to one that does.
+  // The ladder whose steady values reach the target is the second round:
+  // the first, on the grids given, is cheap, and the passes its grids need
+  // give the caps of the finer ones (raise_caps).
   std::string predicted;
   std::vector<std::vector<int>> ladders = predicted_grids(dados, options, grids, predicted);
   say(predicted);
-  grids = ladders.back();
-  ladders.pop_back();
+  std::optional<std::vector<int>> jump;
+  if (ladders.size() > 1) jump = ladders.back();
   std::map<int, GridRun> done;
-  std::optional<Study> last;      // the round before, every grid converged
-  std::optional<Study> too_fine;  // a predicted round on which some grid converges for no dt
-  int too_fine_N = 0;
+  std::optional<Study> last;  // the round before, every grid converged
   for (int round = 1;; ++round) {
     std::vector<int> fresh, reused, run_before;
     std::vector<GridRun> before;
@@ -142,28 +141,17 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
     const auto failed =
         std::find_if(runs.begin(), runs.end(), [](const GridRun& g) { return !g.converged; });
     const bool ordered = e.has_three_grids && e.gci.has_order();
-    const std::vector<int> next =
+    std::vector<int> next =
         ordered ? next_round_grids(run_before, grids.back(), e.next_N) : std::vector<int>{};
+    const bool steady_choice = jump && !next.empty() && jump->back() > grids.back();
+    if (steady_choice) next = *jump;
+    jump.reset();
     if (failed != runs.end()) {
-      if (last) return failed_round(study, *last, round - 1, done, failed->N, options);
-      if (ladders.empty()) {
-        final_report(too_fine ? *too_fine : study, study, options, "");
+      if (!last) {
+        final_report(study, study, options, "");
         return kExitNoConvergence;
       }
-      if (!too_fine) {
-        too_fine = std::move(study);
-        too_fine_N = failed->N;
-      }
-      grids = ladders.back();
-      ladders.pop_back();
-      say(format("no dt converges on N = %d: round %d runs the grids before, N = ", failed->N,
-                 round + 1) +
-          list_text(grids) + "\n\n");
-      continue;
-    }
-    if (too_fine) {
-      say(round_report(runs, e, options) + "\n");
-      return failed_round(*too_fine, study, round, done, too_fine_N, options);
+      return failed_round(study, *last, round - 1, done, failed->N, options);
     }
     // The target holds where the GCI is at most it on grids in the
     // asymptotic range: a GCI from an order far from the scheme's is not
@@ -185,7 +173,9 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
                : format("<= %s %%, but the observed order %.6g is far from %g",
                         options.target_text.c_str(), e.gci.p, kSchemeOrder);
     why += ": next round N = " + list_text(next);
-    if (e.next_N > e.needed_N) {
+    if (steady_choice) {
+      why += " (the ladder whose steady values hold the target)";
+    } else if (e.next_N > e.needed_N) {
       why += format(
           " (its finest sized with the scheme's order %g, the observed one being "
           "uncertain)",
