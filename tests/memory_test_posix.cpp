@@ -1,9 +1,13 @@
 // The room the memory limits of a process leave: control groups read from a
-// folder laid out as the kernel lays out /sys/fs/cgroup.
+// folder laid out as the kernel lays out /sys/fs/cgroup, and the address
+// space limit of the process, which the tools' searches and studies are
+// sized against before they start.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,6 +15,10 @@
 #include <vector>
 
 #include "control/memory.hpp"
+#include "control/start.hpp"
+#include "grid_runs.hpp"
+#include "io/input_values.hpp"
+#include "lane_trials.hpp"
 #include "test_support.hpp"
 
 namespace moody {
@@ -85,6 +93,46 @@ TEST(Memory, ControlGroupRoomIsTheLeastOfEveryLevel) {
     EXPECT_EQ(room, c.room) << c.what;
   }
   EXPECT_EQ(cgroup_room("/nonexistent/cgroup", "/nonexistent"), std::nullopt);
+}
+
+// Under an address space limit that holds the state of a grid but not the
+// lanes of its search, or not every grid of a study with the finest grid's
+// lanes, the tool stops with the storage frame before the lanes or the grids
+// are had.
+TEST(MemoryDeathTest, SearchesAndStudiesThatDoNotFitStopBeforeTheyStart) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+  constexpr int N = 200000;  // a state of about 40 MB, its search about 2 GB
+  if (available_memory() < 3000 * kMiB) GTEST_SKIP() << "the machine is too small to tell";
+  SimulationState dados;
+  ASSERT_FALSE(parse_input(testing::kExampleInput, dados).has_value());
+  const auto limit_to_200_MB_more = [] {
+    unsigned long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+      std::fclose(f);
+    }
+    const rlimit limit{pages * 4096 + 200 * kMiB, RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+  };
+  const auto search = [&] {
+    SimulationState s = dados;
+    s.N = N;
+    limit_to_200_MB_more();
+    size_state(s);
+    convergence::search_window_in_lanes(s, nullptr, 2);
+  };
+  EXPECT_EXIT(search(), ::testing::ExitedWithCode(1),
+              "^\nrun-time error F3001: storage for the lanes of the search on N = 200000: "
+              "[0-9]+ MB needed, [0-9]+ MB available\n$");
+  const auto study = [&] {
+    limit_to_200_MB_more();
+    convergence::sized_grids(dados, {52, 102, N});
+  };
+  EXPECT_EXIT(study(), ::testing::ExitedWithCode(1),
+              "^\nrun-time error F3001: storage for the grids of the study, N = 52 to 200000: "
+              "[0-9]+ MB needed, [0-9]+ MB available\n$");
 }
 
 }  // namespace
