@@ -23,6 +23,7 @@ std::uint64_t available_memory();
 // can drop), the least of them.  Nothing when no level sets a limit.
 // Unified hierarchy: memory.max ("max" for none), memory.current; older
 // hierarchy: memory/.../memory.limit_in_bytes, memory.usage_in_bytes.
+// POSIX systems only (memory_posix.cpp).
 std::optional<std::uint64_t> cgroup_room(const std::string& membership, const std::string& root);
 
 // Bytes as the storage messages give them: whole megabytes, rounded up.
