@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -25,6 +26,7 @@
 #include "grid_runs.hpp"
 #include "io/field_edit.hpp"
 #include "io/input_values.hpp"
+#include "io/resultados.hpp"
 #include "program_run.hpp"
 #include "test_support.hpp"
 #include "text_format.hpp"
@@ -143,6 +145,21 @@ std::string duct(int N, const std::string& dt) {
 
 // dados.txt's dt is kept where it needs no more than 1.5 times the passes of
 // the recommended one, and dropped where it needs more.
+// The study sizes the report's texts of each grid by a length a node: the
+// texts the report makes of two grids grow by exactly that.
+TEST(GridStudy, ReportTextsGrowByTheBytesTheStudySizes) {
+  std::uint64_t bytes[2] = {};
+  for (const int k : {0, 1}) {
+    SimulationState s;
+    ASSERT_FALSE(parse_input(testing::kExampleInput, s).has_value());
+    s.N = 52 + 100 * k;
+    start_run(s);
+    const ReportTexts t = report_texts(s);
+    bytes[k] = t.saida.size() + t.u.size() + t.p.size();
+  }
+  EXPECT_EQ(bytes[1] - bytes[0], 100 * convergence::kReportBytesPerNode);
+}
+
 TEST(GridStudy, TheDtOfDadosWhereItDoesNearlyAsWell) {
   SimulationState s;
   ASSERT_FALSE(parse_input(duct(12, "0.1"), s).has_value());

@@ -13,8 +13,9 @@
 namespace moody {
 namespace {
 
-// The state's block that the machine will not give, though it seemed to have
-// the memory, ends the run with the storage frame before any array is sized.
+// The state's block that the address space limit of the process leaves no
+// room for ends the run with the storage frame before any array is sized,
+// though the machine has the memory.
 TEST(SimulationStateDeathTest, BlockThatCannotBeHad) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
@@ -35,8 +36,8 @@ TEST(SimulationStateDeathTest, BlockThatCannotBeHad) {
     size_state(s);
   };
   EXPECT_EXIT(limited(), ::testing::ExitedWithCode(1),
-              "^\nrun-time error F3001: storage for the arrays of N = 4000000 cannot be "
-              "obtained \\([0-9]+ MB needed\\)\n$");
+              "^\nrun-time error F3001: storage for the arrays of N = 4000000: [0-9]+ MB "
+              "needed, [0-9]+ MB available\n$");
 }
 
 }  // namespace

@@ -37,10 +37,6 @@ std::array<Placed, kStateArrays + 2> placed(SimulationState& s) {
   return out;
 }
 
-std::string megabytes(std::uint64_t bytes) {
-  return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
-}
-
 bool sized_for_N(SimulationState& s) {
   for (const StateArray& a : state_arrays(s)) {
     if (a.array->size() != a.n) return false;
@@ -48,6 +44,12 @@ bool sized_for_N(SimulationState& s) {
   return true;
 }
 }  // namespace
+
+std::uint64_t state_bytes(int N) {
+  SimulationState s;
+  s.N = N;
+  return block_bytes(placed(s), 0);
+}
 
 void set_pi(SimulationState& s) {
   s.pi = std::acos(-1.0);
@@ -60,12 +62,7 @@ void size_state(SimulationState& s) {
   }
   const auto arrays = placed(s);
   const std::uint64_t needed = block_bytes(arrays, 0);
-  const std::uint64_t available = available_memory();
-  if (available != 0 && needed > available) {
-    fatal(ErrorCode::kNoStorage, "storage for the arrays of N = " + std::to_string(s.N) + ": " +
-                                     megabytes(needed) + " needed, " + megabytes(available) +
-                                     " available");
-  }
+  require_memory(needed, "the arrays of N = " + std::to_string(s.N));
   // All storage is had at once, before any array holds a value: the state's
   // arrays and the solver's work pair, which the outer loop reuses.
   try {

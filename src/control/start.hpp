@@ -4,12 +4,18 @@
 // and the benchmarks all start their runs here, so that a run of theirs
 // begins bit for bit as the program's does.
 
+#include <cstdint>
+
 #include "control/state.hpp"
 
 namespace moody {
 
 // pi = acos(-1), the first value of a run.
 void set_pi(SimulationState& s);
+
+// Bytes of the storage size_state gives a state of N nodes (a copy of a
+// state, its arrays each on its own, takes as much within a few pages).
+std::uint64_t state_bytes(int N);
 
 // Refuses a grid that cannot exist and a size the machine cannot hold (F
 // errors), then creates the twenty-four arrays from s.N and the solver's

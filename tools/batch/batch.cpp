@@ -10,6 +10,7 @@
 #include <string>
 
 #include "batch_pass.hpp"
+#include "control/start.hpp"
 #include "flow/pass.hpp"
 #include "flow/state_store.hpp"
 #include "flow/sweeps.hpp"
@@ -200,6 +201,13 @@ struct Batch::Lane {
   int donor = -1;
   std::uint64_t donor_epoch = 0;
 };
+
+std::uint64_t Batch::bytes(int N, int lanes, Layout layout) {
+  const int per = layout.group_lanes();
+  const auto groups = static_cast<std::uint64_t>((lanes + per - 1) / per);
+  return 2 * state_bytes(N) + 2 * static_cast<std::uint64_t>(N) * sizeof(double) +
+         groups * GroupStore::bytes(N, per) + GroupStore::bytes(N, 1);
+}
 
 Batch::Batch(const SimulationState& base, int lanes) : Batch(base, lanes, layout_for(lanes)) {}
 

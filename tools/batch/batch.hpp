@@ -90,6 +90,11 @@ class Batch {
   Batch(const SimulationState& base, int lanes, Layout layout);
   Batch(const SimulationState& base, int lanes);
   ~Batch();
+  // Bytes a batch of `lanes` lanes on N nodes comes to hold: its two copies
+  // of the state (the grid, a lane's pass replayed), the grid's masses and
+  // conductances, the blocks of its groups and the one-lane block of a replay
+  // in the operations' order.
+  static std::uint64_t bytes(int N, int lanes, Layout layout);
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
 

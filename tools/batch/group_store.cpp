@@ -24,7 +24,7 @@ namespace moody::batch {
 namespace {
 constexpr std::size_t kPage = 4096;
 
-std::size_t round_up(std::size_t n, std::size_t to) {
+std::uint64_t round_up(std::uint64_t n, std::uint64_t to) {
   return (n + to - 1) / to * to;
 }
 
@@ -40,16 +40,25 @@ void unpoison([[maybe_unused]] const void* from, [[maybe_unused]] std::size_t by
   ASAN_UNPOISON_MEMORY_REGION(from, bytes);
 #endif
 }
+// Each array in whole pages, the one of slot k starting 128*k bytes into its
+// page, so that the streams of a sweep do not fall on the same cache sets.
+std::uint64_t used_bytes(int N, int lanes) {
+  return static_cast<std::uint64_t>(N) * static_cast<std::uint64_t>(lanes) * 8;
+}
+std::uint64_t stride_bytes(int N, int lanes) {
+  return round_up(used_bytes(N, lanes), kPage) + 128;
+}
 }  // namespace
+
+std::uint64_t GroupStore::bytes(int N, int lanes) {
+  return stride_bytes(N, lanes) * kSlots;
+}
 
 GroupStore::GroupStore(int N, int lanes)
     : N_(N), lanes_(lanes), dt(static_cast<std::size_t>(lanes), 0.0) {
-  // Each array in whole pages, the one of slot k starting 128*k bytes into
-  // its page, so that the streams of a sweep do not fall on the same cache
-  // sets.
-  const std::size_t used = static_cast<std::size_t>(N) * static_cast<std::size_t>(lanes) * 8;
-  const std::size_t stride = round_up(used, kPage) + 128;
-  bytes_ = stride * kSlots;
+  const std::size_t used = used_bytes(N, lanes);
+  const std::size_t stride = stride_bytes(N, lanes);
+  bytes_ = bytes(N, lanes);
   block_ = static_cast<double*>(::operator new (bytes_, std::align_val_t{kPage}));
   std::memset(block_, 0, bytes_);
   for (int k = 0; k < kSlots; ++k) {

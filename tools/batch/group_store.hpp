@@ -12,6 +12,7 @@
 // array is reported although it stays inside the block.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "batch.hpp"
@@ -25,6 +26,8 @@ class GroupStore {
 
   GroupStore(int N, int lanes);
   ~GroupStore();
+  // Bytes of the block of a group of `lanes` lanes on N nodes.
+  static std::uint64_t bytes(int N, int lanes);
   GroupStore(const GroupStore&) = delete;
   GroupStore& operator=(const GroupStore&) = delete;
 

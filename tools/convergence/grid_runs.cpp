@@ -9,12 +9,15 @@
 #include <limits>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 
 #include "control/fpe.hpp"
+#include "control/memory.hpp"
 #include "control/start.hpp"
 #include "flow/coef.hpp"
+#include "flow/sweeps.hpp"
 #include "grid_options.hpp"
 #include "lane_trials.hpp"
 #include "run.hpp"
@@ -90,8 +93,25 @@ class SearchProgress : public TrialObserver {
 
 }  // namespace
 
+std::uint64_t study_bytes(const std::vector<int>& grids, int cores) {
+  std::uint64_t bytes = 0;
+  int finest = 0;
+  for (const int N : grids) {
+    const auto n = static_cast<std::uint64_t>(N > 0 ? N : 0);
+    bytes += 3 * state_bytes(N) + 2 * 5 * n * sizeof(double) + 2 * kReportBytesPerNode * n;
+    finest = std::max(finest, N);
+  }
+  return finest >= kSweepMinimumN ? bytes + search_bytes(finest, cores) : bytes;
+}
+
 std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dados,
                                                           const std::vector<int>& grids) {
+  if (!grids.empty()) {
+    const auto [coarsest, finest] = std::minmax_element(grids.begin(), grids.end());
+    require_memory(study_bytes(grids, search_cores()),
+                   "the grids of the study, N = " + std::to_string(*coarsest) + " to " +
+                       std::to_string(*finest));
+  }
   std::vector<std::unique_ptr<SimulationState>> states;
   for (int N : grids) {
     states.push_back(std::make_unique<SimulationState>());

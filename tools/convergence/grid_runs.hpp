@@ -43,9 +43,21 @@ struct GridRun {
 GridRun run_grid(SimulationState& s);
 GridRun run_grid(SimulationState& s, Window window);
 
+// Bytes of the report's texts of a grid (saida.txt, u.dat, p.dat) for each
+// node: a line of each a node, 603 + 47 + 47 bytes.
+inline constexpr std::uint64_t kReportBytesPerNode = 697;
+
+// Bytes a study of these grids comes to hold at once: each grid's state and
+// its run to the folder's files (the program's state at the chosen dt, a run
+// of dados.txt's dt with its final state and its watch's fields, the texts
+// of the report with the room a growing text takes), and the lanes of the
+// finest grid's search on `cores` cores, the largest of the searches, which
+// run one after the other.
+std::uint64_t study_bytes(const std::vector<int>& grids, int cores);
+
 // The state of each grid: the parameters of dados.txt with the grid's N,
-// sized, so that a grid the machine cannot hold stops the study before any
-// run, with the program's frame.
+// sized, so that grids the machine cannot hold, with the lanes of their
+// searches, stop the study before any run, with the program's frame.
 std::vector<std::unique_ptr<SimulationState>> sized_grids(const Parameters& dados,
                                                           const std::vector<int>& grids);
 

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <string>
 #include <thread>
 #include <utility>
 
 #include "control/fpe.hpp"
+#include "control/memory.hpp"
 #include "control/start.hpp"
 #include "flow/sweeps.hpp"
 #include "residuals.hpp"
@@ -222,6 +224,8 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   const auto end = [&] {
     Outcome o = watch.finish();
     if (o.ending == Ending::kConverged && keep_ == FinalStates::kKept) {
+      require_memory(state_bytes(base_.N),
+                     "the final state of a trial on N = " + std::to_string(base_.N));
       SimulationState s;
       batch_->state(k, s);
       o.final_state = keep_final_state(o, std::move(s));
@@ -420,6 +424,14 @@ class Planner : public TrialSource {
 
 }  // namespace
 
+std::uint64_t search_bytes(int N, int cores) {
+  const std::uint64_t fields = 5 * static_cast<std::uint64_t>(N) * sizeof(double);
+  const std::uint64_t core = 2 * state_bytes(N) +
+                             batch::Batch::bytes(N, kSearchLanes, batch::layout_for(kSearchGroup)) +
+                             (kSearchLanes + 1) * fields;
+  return static_cast<std::uint64_t>(std::max(1, cores)) * core;
+}
+
 int search_cores() {
   return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
 }
@@ -427,6 +439,7 @@ int search_cores() {
 Window search_window_in_lanes(SimulationState& s, TrialObserver* observer, int cores,
                               FinalStates keep) {
   if (s.N < kSweepMinimumN) return search_window(s, observer, keep);
+  require_memory(search_bytes(s.N, cores), "the lanes of the search on N = " + std::to_string(s.N));
   std::vector<std::unique_ptr<LaneTrials>> per_core;
   for (int c = 0; c < std::max(1, cores); ++c)
     per_core.push_back(std::make_unique<LaneTrials>(s, kSearchLanes, kSearchGroup, keep));

@@ -111,6 +111,13 @@ inline constexpr int kSearchGroup = 8;
 // with a batch of its own; else one.
 int search_cores();
 
+// Bytes a search in lanes on N nodes comes to hold beside the state it
+// searches for: on each core a copy of that state, a lane's state on its way
+// to another lane or to its trial's final state, a batch, and the fields each
+// lane's watch keeps to tell a cycle with those compared to them.  The final
+// states a search keeps are sized one by one as each is kept.
+std::uint64_t search_bytes(int N, int cores);
+
 // The window search of window.hpp with its trials run in lanes, on `cores`
 // threads (each with a batch of its own): the same search, each trial the
 // run try_dt makes; those that cannot change its outcome are cut short or
