@@ -10,7 +10,6 @@
 #include "banded.hpp"
 #include "columns.hpp"
 #include "control/memory.hpp"
-#include "control/runtime_error.hpp"
 #include "control/start.hpp"
 #include "dual.hpp"
 #include "duct_solution.hpp"
@@ -199,24 +198,13 @@ std::pair<double, double> take_step(const std::vector<double>& step, std::vector
   return {du, u_size};
 }
 
-// The program's F3001 frame where the machine cannot hold the solution.
-void refuse_what_does_not_fit(int N) {
-  const std::uint64_t needed = steady_bytes(N);
-  const std::uint64_t available = available_memory();
-  if (available != 0 && needed > available) {
-    fatal(ErrorCode::kNoStorage, format("storage for the steady solution of N = %d: %.0f MB "
-                                        "needed, %.0f MB available",
-                                        N, static_cast<double>(needed) / 1048576.0,
-                                        static_cast<double>(available) / 1048576.0));
-  }
-}
 
 }  // namespace
 
 std::uint64_t steady_bytes(int N) {
   const std::uint64_t n = static_cast<std::uint64_t>(N) + 1;
   const std::uint64_t rows = 2 * n;
-  return Banded::bytes(static_cast<int>(rows), kBelow, kAbove) +
+  return state_bytes(N) + Banded::bytes(static_cast<int>(rows), kBelow, kAbove) +
          n * (2 * sizeof(D) + 4 * sizeof(D)) + rows * (sizeof(D) + sizeof(double)) +
          n * 3 * sizeof(double);
 }
@@ -230,7 +218,7 @@ SteadySolution steady_solution(const Parameters& dados) {
     out.failure = "the steady equations need N >= 4 (two real volumes)";
     return out;
   }
-  refuse_what_does_not_fit(N);
+  require_memory(steady_bytes(N), format("the steady solution of N = %d", N));
   start_run(*s);
 
   const std::size_t nodes = static_cast<std::size_t>(N) + 1;

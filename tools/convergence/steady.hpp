@@ -40,7 +40,8 @@ struct SteadySolution {
 // The most Newton steps taken before the method is said not to converge.
 inline constexpr int kNewtonSteps = 30;
 
-// The bytes that the solution of a grid of N nodes holds at once.
+// The bytes that the solution of a grid of N nodes holds at once, the
+// state of the grid's geometry included.
 std::uint64_t steady_bytes(int N);
 
 // The steady solution for the parameters of `dados` (N >= 4).  A grid the
