@@ -217,8 +217,15 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
 }
 
 TEST_F(Tool, UsageAndInputErrors) {
-  EXPECT_EQ(run(testing::kExampleInput, {"--bogus"}).status, 2);
-  EXPECT_EQ(run(testing::kExampleInput, {".", "."}).status, 2);
+  for (const auto& [args, said] :
+       {std::pair{std::vector<std::string>{"--bogus"}, "unknown argument \"--bogus\""},
+        std::pair{std::vector<std::string>{"--window", ""}, "unknown argument \"\""},
+        std::pair{std::vector<std::string>{".", "."}, "a second folder \".\""}}) {
+    const ToolRun r = run(testing::kExampleInput, args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind(std::string("convergence: ") + said + "\nusage: convergence ", 0), 0u)
+        << r.err;
+  }
   EXPECT_EQ(run(testing::kExampleInput, {"no-such-folder"}).status, 2);
   for (const char* help : {"-h", "--help", "/?"}) {
     const ToolRun r = run(testing::kExampleInput, {help});

@@ -178,7 +178,9 @@ int convergence(int argc, char** argv) {
     } else if (!arg.empty() && arg[0] != '-' && folder.empty()) {
       folder = arg;
     } else {
-      std::fputs(kUsage, stderr);
+      const bool second_folder = !arg.empty() && arg[0] != '-';
+      std::fprintf(stderr, "convergence: %s \"%s\"\n%s",
+                   second_folder ? "a second folder" : "unknown argument", argv[k], kUsage);
       return kExitUsage;
     }
   }
