@@ -334,12 +334,17 @@ TEST_F(UnderWine, RunsOnlyTheInterpreterComspecNames) {
 
 TEST_F(UnderWine, ReadsDadosAsNotepadSavesIt) {
   const fs::path native = native_run(example());
-  // Notepad's "UTF-8 with BOM" and "Unicode" (UTF-16 LE with its mark).
+  // Notepad's "UTF-8 with BOM", "Unicode" and "Unicode big endian" (UTF-16
+  // LE and BE with their marks).
   std::string unicode = "\xFF\xFE";
-  for (const char c : example())
+  std::string big_endian = "\xFE\xFF";
+  for (const char c : example()) {
     unicode += std::string{c, '\0'};
+    big_endian += std::string{'\0', c};
+  }
   for (const auto& [name, dados] :
-       {std::pair{"UTF-8 with BOM", "\xEF\xBB\xBF" + example()}, std::pair{"Unicode", unicode}}) {
+       {std::pair{"UTF-8 with BOM", "\xEF\xBB\xBF" + example()}, std::pair{"Unicode", unicode},
+        std::pair{"Unicode big endian", big_endian}}) {
     SCOPED_TRACE(name);
     write_file(work() / "dados.txt", dados);
     fs::remove(work() / "saida.txt");
