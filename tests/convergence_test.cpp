@@ -239,8 +239,15 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
 }
 
 TEST_F(Tool, UsageAndInputErrors) {
-  EXPECT_EQ(run(testing::kExampleInput, {"--bogus"}).status, 2);
-  EXPECT_EQ(run(testing::kExampleInput, {".", "."}).status, 2);
+  for (const auto& [args, said] :
+       {std::pair{std::vector<std::string>{"--bogus"}, "unknown argument \"--bogus\""},
+        std::pair{std::vector<std::string>{"--window", ""}, "unknown argument \"\""},
+        std::pair{std::vector<std::string>{".", "."}, "a second folder \".\""}}) {
+    const ToolRun r = run(testing::kExampleInput, args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind(std::string("convergence: ") + said + "\nusage: convergence ", 0), 0u)
+        << r.err;
+  }
   EXPECT_EQ(run(testing::kExampleInput, {"no-such-folder"}).status, 2);
   for (const char* help : {"-h", "--help", "/?"}) {
     const ToolRun r = run(testing::kExampleInput, {help});
@@ -259,6 +266,21 @@ TEST_F(Tool, UsageAndInputErrors) {
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("run-time error F1001: dados.txt"), std::string::npos) << none.err;
   EXPECT_TRUE(fs::is_empty(dir_ / "empty"));
+}
+
+// The verdict, the window and the grid study of the shipped example print the
+// same text on every run of the same folder, whatever the timing of the two
+// cores that share the window's trials.
+TEST_F(Tool, EveryOutputIsTheSameOnEveryRun) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"--window"},
+        std::vector<std::string>{"--grid"}}) {
+    SCOPED_TRACE(args.empty() ? "verdict" : args.front());
+    const ToolRun first = run(testing::kExampleInput, args);
+    const ToolRun again = run(testing::kExampleInput, args);
+    EXPECT_EQ(again.status, first.status);
+    EXPECT_EQ(again.out, first.out);
+  }
 }
 
 // On the shipped example the tool names K, and the program run with itmax = K
@@ -509,16 +531,26 @@ double program_outlet(const std::string& dados, double dt, std::int64_t passes) 
   return (s.p(s.N - 1) + s.p(s.N)) * 0.5 - (s.p(1) + s.p(2)) * 0.5;
 }
 
+// The dt of a window's trials, as they are printed.
+std::vector<double> listed_dts(const convergence::Window& w) {
+  std::vector<double> v;
+  for (const convergence::Trial& t : w.trials)
+    v.push_back(t.dt);
+  return v;
+}
+
 // The window searched in lanes, on one core and on two, against the search
 // trial by trial: the same edges and recommendation, each trial it prints one
-// of the other's, and the program with the recommended dt and its passes at
-// the converged outlet pressure to 1e-6.
+// of the other's, the same trials printed on one core as on two, and the
+// program with the recommended dt and its passes at the converged outlet
+// pressure to 1e-6.
 TEST(LaneTrials, WindowInLanesIsTheWindowTrialByTrial) {
   for (const std::string& dados : {duct(22, "0.1", 300), example_with(1, "27")}) {
     SCOPED_TRACE(dados.substr(0, dados.find('\n')));
     SimulationState s;
     read_into(s, dados);
     const convergence::Window one = convergence::search_window(s);
+    std::vector<double> on_one_core;
     for (int cores : {1, 2}) {
       SCOPED_TRACE(std::to_string(cores) + " cores");
       const convergence::Window w = convergence::search_window_in_lanes(s, nullptr, cores);
@@ -536,9 +568,28 @@ TEST(LaneTrials, WindowInLanesIsTheWindowTrialByTrial) {
         });
         EXPECT_NE(same, one.trials.end()) << "dt = " << t.dt;
       }
+      if (cores == 1) on_one_core = listed_dts(w);
+      EXPECT_EQ(listed_dts(w), on_one_core);
       EXPECT_LE(std::fabs(program_outlet(dados, r.dt, r.needed) - r.converged),
                 1e-6 * std::fabs(r.converged));
     }
+  }
+}
+
+// What the lanes print does not depend on how far each core got when the
+// other ended a run: on the shipped example, whose step towards the fewest
+// passes asks of some dt only whether they need fewer passes than the best,
+// one core and two, twice, print the same trials and the same verdict.
+TEST(LaneTrials, WindowInLanesPrintsTheSameTrialsEveryRun) {
+  SimulationState s;
+  read_into(s, testing::kExampleInput);
+  const convergence::Window first = convergence::search_window_in_lanes(s, nullptr, 1);
+  for (int cores : {2, 2, 2}) {
+    const convergence::Window w = convergence::search_window_in_lanes(s, nullptr, cores);
+    EXPECT_EQ(listed_dts(w), listed_dts(first));
+    EXPECT_EQ(w.recommended.dt, first.recommended.dt);
+    EXPECT_EQ(w.recommended.needed, first.recommended.needed);
+    EXPECT_EQ(std::pair(w.lower.dt, w.upper.dt), std::pair(first.lower.dt, first.upper.dt));
   }
 }
 

@@ -105,8 +105,11 @@ TEST(InputFile, LayoutAndSeparators) {
 TEST(InputFile, ByteOrderMarks) {
   const std::string plain = plain_with(0, "", "\r\n");
   std::string utf16 = "\xFF\xFE";
-  for (const char c : plain)
+  std::string utf16_be = "\xFE\xFF";
+  for (const char c : plain) {
     utf16 += std::string(1, c) + '\0';
+    utf16_be += std::string(1, '\0') + c;
+  }
   const struct {
     std::string file;
     std::string error;  // empty when the example's values are read
@@ -116,7 +119,12 @@ TEST(InputFile, ByteOrderMarks) {
       {utf16 + "\x00", ""},  // a lone last byte after the twelfth line
       {utf16.substr(0, 4) + "\x01\x01" + utf16.substr(4),
        "dados.txt, line 1, value of N: invalid integer \"5?2\""},
-      {"\xFE\xFF" + plain, "dados.txt, line 1, value of N: invalid integer \"\\xfe\\xff52\""},
+      {utf16_be, ""},
+      {utf16_be.substr(0, 4) + "\x01\x01" + utf16_be.substr(4),
+       "dados.txt, line 1, value of N: invalid integer \"5?2\""},
+      // Single-byte text after the mark: pairs of bytes, none of them Latin-1.
+      {"\xFE\xFF" + plain,
+       "dados.txt, line 1, value of N: invalid integer \"" + std::string(34, '?') + "\""},
       {"\xEF\xBB" + plain, "dados.txt, line 1, value of N: invalid integer \"\\xef\\xbb52\""},
   };
   for (const auto& row : rows) {

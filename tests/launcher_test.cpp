@@ -130,6 +130,34 @@ TEST(Launcher, AcceptsCommandsUpTo1024Characters) {
   EXPECT_EQ(errno, launcher::kReasonTooLong);
 }
 
+// An interpreter that cannot start: the fix is COMSPEC only when it can lie
+// there, never when COMSPEC (or its absence) already gives the system's own.
+TEST(Launcher, InterpreterNotStartedAdvisesCOMSPECOnlyWhereItHelps) {
+  const std::string shell = "C:\\Windows\\system32\\cmd.exe";
+  const struct {
+    bool from_comspec;
+    const char* cause;
+    bool system_own;
+    const char* after;  // what follows "the command interpreter " + shell
+  } rows[] = {
+      {true, "not found", false,
+       " that COMSPEC names cannot be started (not found): set COMSPEC to the full path of "
+       "cmd.exe, or remove it"},
+      {false, "not found", false,
+       " cannot be started (not found): set COMSPEC to the full path of cmd.exe"},
+      {true, "Windows error 1359", true,
+       " that COMSPEC names cannot be started (Windows error 1359), though COMSPEC is right: it "
+       "names the system's own cmd.exe; run again, and if this goes on, restart Windows"},
+      {false, "access denied", true,
+       " cannot be started (access denied), though it is the system's own cmd.exe, which needs "
+       "no COMSPEC; run again, and if this goes on, restart Windows"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(launcher::interpreter_not_started(shell, row.from_comspec, row.cause, row.system_own),
+              "the command interpreter " + shell + row.after);
+  }
+}
+
 TEST(Launcher, MissingProgramIsAStatusNotAFailureOfTheRun) {
   ::testing::internal::CaptureStderr();
   const int status = launcher::system("no-such-program-anywhere-1234 dados.txt");

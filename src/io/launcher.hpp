@@ -63,4 +63,11 @@ void say_too_long(std::size_t size);
 // The usual `why` of a program found nowhere on PATH.
 std::string not_on_path(std::string_view program);
 
+// The `why` of a command interpreter (Windows) that could not be started:
+// `program` the file tried, `from_comspec` whether COMSPEC named it, `cause`
+// the system's words for the failure, and `system_own` whether `program` is
+// the system's own cmd.exe, which no value of COMSPEC improves on.
+std::string interpreter_not_started(std::string_view program, bool from_comspec,
+                                    std::string_view cause, bool system_own);
+
 }  // namespace moody::launcher

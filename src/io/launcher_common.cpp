@@ -68,4 +68,22 @@ std::string not_on_path(std::string_view program) {
   return why;
 }
 
+std::string interpreter_not_started(std::string_view program, bool from_comspec,
+                                    std::string_view cause, bool system_own) {
+  std::string why = "the command interpreter ";
+  why.append(program);
+  if (from_comspec) why.append(" that COMSPEC names");
+  why.append(" cannot be started (");
+  why.append(cause);
+  if (system_own) {
+    why.append(from_comspec ? "), though COMSPEC is right: it names the system's own cmd.exe"
+                            : "), though it is the system's own cmd.exe, which needs no COMSPEC");
+    why.append("; run again, and if this goes on, restart Windows");
+  } else {
+    why.append("): set COMSPEC to the full path of cmd.exe");
+    if (from_comspec) why.append(", or remove it");
+  }
+  return why;
+}
+
 }  // namespace moody::launcher

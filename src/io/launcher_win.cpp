@@ -99,6 +99,17 @@ bool is_file(const std::string& name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// Whether `program` is the cmd.exe of the system folder, there as a file:
+// a failure to start it is none of COMSPEC's doing.
+bool system_own(const std::string& program) {
+  std::string own;
+  if (!interpreter_program("cmd.exe", own) || !is_file(program)) return false;
+  std::string named = program;
+  for (char& c : named)
+    if (c == '/') c = '\\';
+  return lstrcmpiA(named.c_str(), own.c_str()) == 0;
+}
+
 // Calls `each` with every non-empty entry of the ';'-list `list` until it
 // returns true; true then.
 template <class Each>
@@ -215,10 +226,8 @@ int system(std::string_view command) {
   const DWORD error = started ? 0 : GetLastError();
   std::string().swap(line);  // the command line is released right after the attempt
   if (!started) {
-    say_not_run(text, "the command interpreter " + program +
-                          (from_comspec ? " that COMSPEC names" : "") + " cannot be started (" +
-                          cause_of(error) + "): set COMSPEC to the full path of cmd.exe" +
-                          (from_comspec ? ", or remove it" : ""));
+    say_not_run(
+        text, interpreter_not_started(program, from_comspec, cause_of(error), system_own(program)));
     SetLastError(reason_for(error));
     return -1;
   }

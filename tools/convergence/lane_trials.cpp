@@ -367,16 +367,23 @@ class Planner : public TrialSource {
     const auto found = known_.find(dt);
     if (found != known_.end()) {
       const Known& k = found->second;
-      if (k.over_limit == 0) {
-        asked_[dt] = k.trial;
-        return k.trial;
-      }
-      if (pass_limit > 0 && k.over_limit >= pass_limit) {
+      const bool whole = k.over_limit == 0;
+      // Asked only whether it converges within pass_limit passes, a run that
+      // does not is answered alike whether its lane was stopped once that
+      // was shown or ran on to the end: which of the two happens depends on
+      // the timing of the cores, and such a run is not listed.
+      const bool beyond = pass_limit > 0 && (whole ? !(k.trial.ok() && k.trial.needed <= pass_limit)
+                                                   : k.over_limit >= pass_limit);
+      if (beyond) {
         // It needs more passes than the best: not a candidate.
         Trial& t = stand_ins_[dt];
         t = Trial{};
         t.dt = dt;
         return t;
+      }
+      if (whole) {
+        asked_[dt] = k.trial;
+        return k.trial;
       }
     }
     const auto want =

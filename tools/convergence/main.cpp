@@ -158,7 +158,9 @@ int read_command(int argc, char** argv, Command& c) {
     } else if (!arg.empty() && arg[0] != '-' && c.folder.empty()) {
       c.folder = arg;
     } else {
-      std::fputs(kUsage, stderr);
+      const bool second_folder = !arg.empty() && arg[0] != '-';
+      std::fprintf(stderr, "convergence: %s \"%s\"\n%s",
+                   second_folder ? "a second folder" : "unknown argument", argv[k], kUsage);
       return kExitUsage;
     }
   }

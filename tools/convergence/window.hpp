@@ -28,8 +28,9 @@
 // side in the lanes of a batch (lane_trials.hpp), where the search is run
 // again on what is known each time a trial ends.  Either way the outcome
 // is the one the search gives trial by trial; in lanes, a trial of step 4
-// that is shown to need more passes than the best is stopped there and is
-// not listed.
+// that needs more passes than the best is not listed, whether its run was
+// stopped once that was shown or ran to its end, so that the trials listed
+// are the same on every run.
 
 #include <cstdint>
 #include <memory>
