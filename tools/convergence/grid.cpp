@@ -38,9 +38,10 @@ struct Study {
 int final_report(const Study& said, const Study& kept, const GridOptions& options,
                  const std::string& after) {
   // The folders and malhas.dat, before anything is said of them.
-  write_grid_files(kept.runs, malhas_text(kept.runs, kept.e));
+  const std::string stale =
+      write_grid_files(kept.runs, {{kTableFile, malhas_text(kept.runs, kept.e)}});
   const GridReport report = grid_report(said.runs, said.e, options, kept.runs);
-  std::fputs((report.text + after).c_str(), stdout);
+  std::fputs((report.text + after + stale).c_str(), stdout);
   return report.status;
 }
 
@@ -87,6 +88,7 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
     std::fputs((head + "; everything but N and dt as in dados.txt\n").c_str(), stdout);
     std::fflush(stdout);
 
+    check_grid_folders(grids);
     std::vector<GridRun> ran = run_fresh(dados, fresh, before);
     for (GridRun& g : ran)
       done[g.N] = std::move(g);
@@ -154,6 +156,7 @@ int grid_study(const Parameters& dados, const GridOptions& options) {
   }
   if (options.target_given) return study_to_target(dados, options, grids);
   std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, grids);
+  check_grid_folders(grids);
 
   std::fputs(("grid study: N = " + list_text(grids) + "; everything but N and dt as in dados.txt\n")
                  .c_str(),
