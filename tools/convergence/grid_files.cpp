@@ -64,18 +64,14 @@ std::string script_text(const char* name, std::string_view example) {
   return text;
 }
 
-std::vector<os::Temporary> g_list;
-
 // The temporaries of one transaction, removed when it ends (or fails, or is
 // interrupted) unless put in place.
 class Transaction {
  public:
-  explicit Transaction(std::size_t capacity) {
-    g_list.assign(capacity, os::Temporary{});
-    os::Temporaries& t = os::temporaries();
-    t.list = g_list.data();
-    t.first = 0;
-    t.live = 0;
+  explicit Transaction(std::size_t capacity) : list_(capacity), t_(os::temporaries()) {
+    t_.list = list_.data();
+    t_.first = 0;
+    t_.live = 0;
     os::watch_interrupts(true);
   }
   ~Transaction() {
@@ -89,25 +85,23 @@ class Transaction {
   // at the first free "base.PID-k"), and lists it; its path in `path`.
   std::string make(const std::string& base, bool unique, bool folder, std::string_view bytes,
                    std::string& path) {
-    os::Temporaries& t = os::temporaries();
     for (int attempt = 0;; ++attempt) {
       path = base;
       if (unique) {
         path.append(".").append(std::to_string(os::process_number()));
         path.append("-").append(std::to_string(attempt));
       }
-      if (path.size() >= sizeof t.list[0].path) return "the name is too long";
-      if (static_cast<std::size_t>(t.live) >= g_list.size()) return "too many files at once";
+      if (path.size() >= sizeof list_[0].path) return "the name is too long";
+      if (static_cast<std::size_t>(t_.live) >= list_.size()) return "too many files at once";
       bool taken = false;
       os::hold_interrupts();
-      const std::string problem =
-          folder ? os::new_folder(path, taken) : os::new_file(path, bytes, taken);
+      std::string problem = folder ? os::new_folder(path, taken) : os::new_file(path, bytes, taken);
       if (problem.empty()) {
-        os::Temporary& e = t.list[t.live];
+        os::Temporary& e = list_[static_cast<std::size_t>(t_.live)];
         std::copy(path.begin(), path.end(), e.path);
         e.path[path.size()] = '\0';
         e.folder = folder;
-        t.live = t.live + 1;
+        t_.live = t_.live + 1;
       }
       os::let_go_interrupts();
       if (problem.empty() || !taken || !unique || attempt >= 100) return problem;
@@ -115,18 +109,14 @@ class Transaction {
   }
 
   // The first `n` temporaries listed are in place: no longer removed.
-  void placed(std::size_t n) {
-    os::Temporaries& t = os::temporaries();
-    t.first = t.first + static_cast<std::sig_atomic_t>(n);
-  }
+  void placed(std::size_t n) { t_.first = t_.first + static_cast<std::sig_atomic_t>(n); }
 
   // Removes the temporaries not put in place, the last made first.
   void discard() {
     os::hold_interrupts();
-    os::Temporaries& t = os::temporaries();
-    for (std::sig_atomic_t k = t.live; k > t.first; --k)
-      os::remove(t.list[k - 1].path, t.list[k - 1].folder);
-    t.live = t.first;
+    for (std::sig_atomic_t k = t_.live; k > t_.first; --k)
+      os::remove(t_.list[k - 1].path, t_.list[k - 1].folder);
+    t_.live = t_.first;
     os::let_go_interrupts();
   }
 
@@ -135,6 +125,10 @@ class Transaction {
     discard();
     fatal(code, description);
   }
+
+ private:
+  std::vector<os::Temporary> list_;  // never resized: the handler reads it
+  os::Temporaries& t_;
 };
 
 // Moves what the old folder `old` of a grid holds besides the grid's files
