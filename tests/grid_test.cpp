@@ -7,13 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -603,28 +596,16 @@ TEST_F(Files, AStudyStoppedPartWayLeavesFolderAsItWas) {
     const std::map<std::string, std::string> before = tree(".");
     const std::vector<convergence::GridRun> runs = study({12, 22, 42}, {}, 40000);
 
-    const fs::path err = dir_ / "err.txt";
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      dup2(fd, 2);
-      // malha-12 is written whole, malha-22's saida.txt reaches the limit.
-      const rlimit limit{20000, 20000};
-      if (row.stop != Stop::kLinkPlanted) setrlimit(RLIMIT_FSIZE, &limit);
-      if (row.stop == Stop::kWriteFails) std::signal(SIGXFSZ, SIG_IGN);
-      if (row.stop == Stop::kInterrupt) std::signal(SIGXFSZ, [](int) { std::raise(SIGTERM); });
-      convergence::write_grid_files(runs, {{"malhas.dat", "table"}});
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    if (row.stop == Stop::kInterrupt) {
-      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    } else {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    }
-    EXPECT_NE(read_file(err).find(row.said), std::string::npos) << read_file(err);
+    // malha-12 is written whole, malha-22's saida.txt reaches the limit.
+    const testing::RunResult r = testing::run_in_child(
+        [&] {
+          if (row.stop == Stop::kWriteFails) std::signal(SIGXFSZ, SIG_IGN);
+          if (row.stop == Stop::kInterrupt) std::signal(SIGXFSZ, [](int) { std::raise(SIGTERM); });
+          convergence::write_grid_files(runs, {{"malhas.dat", "table"}});
+        },
+        row.stop == Stop::kLinkPlanted ? 0 : 20000);
+    EXPECT_EQ(r.status, row.stop == Stop::kInterrupt ? 128 + SIGTERM : 1);
+    EXPECT_NE(r.stderr_.find(row.said), std::string::npos) << r.stderr_;
     EXPECT_EQ(tree("."), before);
     EXPECT_TRUE(fs::is_empty(dir_ / "target"));
     fs::remove(dir_ / "target");
