@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -218,6 +220,34 @@ class Study : public ::testing::Test {
   ScratchDir dir_;
 };
 
+// Every name under `dir`, its folders' names followed by "/", and what each
+// file holds (a link: where it points), so that a listing taken before and
+// after shows whatever changed.
+std::map<std::string, std::string> tree(const fs::path& dir) {
+  std::map<std::string, std::string> t;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const std::string name = e.path().lexically_relative(dir).generic_string();
+    if (e.is_symlink()) {
+      t[name] = "-> " + fs::read_symlink(e.path()).string();
+    } else if (e.is_directory()) {
+      t[name + "/"] = "";
+    } else {
+      const std::string bytes = read_file(e.path());
+      t[name] = bytes.size() <= 80 ? bytes : std::to_string(bytes.size()) + " bytes";
+    }
+  }
+  return t;
+}
+
+// The names directly in `dir`, sorted.
+std::vector<std::string> names_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // The last number of p.dat, as it stands there.
 std::string outlet_text(const fs::path& p_dat) {
   std::istringstream lines(read_file(p_dat));
@@ -238,6 +268,7 @@ TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
   fs::create_directory(work() / "malha-22");
   fs::create_symlink(elsewhere, work() / "malha-22" / "saida.txt");
   write_file(work() / "malha-22" / "p.dat", std::string(100000, 'x'));
+  fs::create_directory(work() / "malha-26");  // of an earlier study
 
   const StudyRun r = run(duct(12, "0.1"), {"--grid"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -250,12 +281,13 @@ TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
   EXPECT_EQ(read_file(elsewhere), "not the study's");
   EXPECT_FALSE(fs::is_symlink(work() / "malha-22" / "saida.txt"));
 
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(work()))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"dados.txt", "malha-12", "malha-22", "malha-42",
-                                             "malhas.csv", "malhas.dat"}));
+  EXPECT_NE(r.out.find("\ngrid study: complete, monotonic\nstale: malha-26 is from an earlier "
+                       "study (not these grids); kept as it is\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(names_in(work()),
+            (std::vector<std::string>{"dados.txt", "malha-12", "malha-22", "malha-26", "malha-42",
+                                      "malhas.csv", "malhas.dat"}));
 
   // malhas.csv: a header, then ten fields a grid, the GCI on the two finest
   // only; and the paragraph for a report, last.
@@ -293,6 +325,14 @@ TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
     EXPECT_EQ(n, N);
 
     const fs::path folder = work() / ("malha-" + std::to_string(N));
+    EXPECT_EQ(names_in(folder), (std::vector<std::string>{"dados.txt", "p.dat", "p.gnu",
+                                                          "saida.txt", "u.dat", "u.gnu"}));
+    // The plot scripts the program launches there: FOLDER has none, so the
+    // examples'.
+    for (const char* script : {"u.gnu", "p.gnu"}) {
+      EXPECT_EQ(read_file(folder / script),
+                read_file(fs::path(MOODY_SOURCE_DIR) / "examples" / script));
+    }
     const std::string dados = read_file(folder / "dados.txt");
     // The parameters of dados.txt but N, dt and itmax, as the program reads them.
     SimulationState s, given;
@@ -329,16 +369,20 @@ TEST_F(Study, EachGridFolderIsWhatTheProgramWritesFromIt) {
     fs::remove(work() / "malhas-p.png");
   }
 
-  // A grid folder that is a link is refused, and nothing is written there.
-  fs::remove_all(work() / "malha-42");
+  // A link at the second grid's folder is refused before any grid runs:
+  // nothing is written there, nor in the first grid's folder or malhas.dat.
+  fs::remove_all(work() / "malha-22");
   fs::create_directory(dir_ / "target");
-  fs::create_directory_symlink(dir_ / "target", work() / "malha-42");
+  fs::create_directory_symlink(dir_ / "target", work() / "malha-22");
+  const std::map<std::string, std::string> before = tree(work());
   const StudyRun linked = run(duct(12, "0.1"), {"--grid"});
   EXPECT_EQ(linked.status, 1);
-  EXPECT_NE(linked.err.find("run-time error F1001: malha-42: cannot use the folder: it is a link"),
+  EXPECT_EQ(linked.out, "");
+  EXPECT_NE(linked.err.find("run-time error F1001: malha-22: cannot use the folder: it is a link"),
             std::string::npos)
       << linked.err;
   EXPECT_TRUE(fs::is_empty(dir_ / "target"));
+  EXPECT_EQ(tree(work()), before);
 }
 
 // Fine grids of the verification duct: no dt converges on N = 642.
@@ -385,10 +429,7 @@ TEST_F(Study, CommandLineAndInputErrors) {
   const StudyRun bad = run(testing::example_with(2, "2.0L"), {"--grid"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("run-time error F2004"), std::string::npos) << bad.err;
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(work()))
-    names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"dados.txt"});
+  EXPECT_EQ(names_in(work()), std::vector<std::string>{"dados.txt"});
 }
 
 // The study's report and files from grids made up here: phi = 100 + c*h^q
@@ -475,6 +516,178 @@ TEST_F(Reported, AnOrderFarFromTheSchemesIsSaid) {
     }
   }
 }
+
+// The files of a study on made-up grids, written in a scratch FOLDER that
+// holds what an earlier study (or its user) left there.
+class Files : public Reported {
+ protected:
+  void SetUp() override {
+    before_ = fs::current_path();
+    fs::create_directory(work());
+    fs::current_path(work());
+  }
+  void TearDown() override { fs::current_path(before_); }
+  fs::path work() const { return dir_ / "work"; }
+  // Grids `Ns`, those of `failed` not converged; the saida.txt of the
+  // second holds `saida_bytes` bytes where given.
+  static std::vector<convergence::GridRun> study(const std::vector<int>& Ns,
+                                                 const std::vector<int>& failed,
+                                                 std::size_t saida_bytes = 0) {
+    std::vector<convergence::GridRun> runs = grids(Ns, 1.0);
+    for (convergence::GridRun& g : runs) {
+      const std::string n = std::to_string(g.N);
+      const bool big = saida_bytes > 0 && g.N == Ns[1];
+      g.texts = {big ? std::string(saida_bytes, 's') : "saida " + n, "u " + n, "p " + n};
+      g.converged = std::find(failed.begin(), failed.end(), g.N) == failed.end();
+    }
+    return runs;
+  }
+  static std::string example(const char* script) {
+    return read_file(fs::path(MOODY_SOURCE_DIR) / "examples" / script);
+  }
+  ScratchDir dir_;
+  fs::path before_;
+};
+
+// FOLDER after a study, listed whole: the grids that converge, the stale
+// folders named (and kept), an old folder's other files kept in the new one,
+// the plot scripts FOLDER has or the examples', no hidden temporary.
+TEST_F(Files, FolderAfterAStudy) {
+  using Setup = void (*)();
+  const struct {
+    const char* name;
+    Setup setup;
+    std::vector<int> failed;
+    std::vector<std::string> listing;
+    const char* stale;
+    std::vector<std::pair<std::string, std::string>> holds;
+  } rows[] = {
+      {"an empty FOLDER",
+       [] {},
+       {},
+       {"malha-12", "malha-22", "malha-42", "malhas.dat"},
+       "",
+       {{"malhas.dat", "table"}, {"malha-22/saida.txt", "saida 22"}, {"malha-42/p.dat", "p 42"}}},
+      {"folders of an earlier study",
+       [] {
+         for (const char* f : {"malha-802", "malha-26", "malha-7x", "malha-"})
+           fs::create_directory(f);
+         write_file("malha-9", "a file");
+         fs::create_directory_symlink("malha-26", "malha-5");
+       },
+       {},
+       {"malha-", "malha-12", "malha-22", "malha-26", "malha-42", "malha-5", "malha-7x",
+        "malha-802", "malha-9", "malhas.dat"},
+       "stale: malha-26, malha-802 are from an earlier study (not these grids); kept as they are\n",
+       {}},
+      {"a grid that no longer converges",
+       [] {
+         fs::create_directory("malha-42");
+         write_file("malha-42/saida.txt", "old");
+       },
+       {42},
+       {"malha-12", "malha-22", "malha-42", "malhas.dat"},
+       "stale: malha-42 is from an earlier study (its grid does not converge in this one); kept "
+       "as it is\n",
+       {{"malha-42/saida.txt", "old"}}},
+      {"no grid converges",
+       [] {
+         fs::create_directory("malha-12");
+         write_file("malha-12/saida.txt", "old");
+         write_file("malhas.dat", "old table");
+       },
+       {12, 22, 42},
+       {"malha-12", "malhas.dat"},
+       "",
+       {{"malhas.dat", "old table"}, {"malha-12/saida.txt", "old"}}},
+      {"an old folder with files of its user",
+       [] {
+         fs::create_directories("malha-12/notes");
+         write_file("malha-12/saida.txt", "old");
+         write_file("malha-12/u.png", "plot");
+       },
+       {},
+       {"malha-12", "malha-22", "malha-42", "malhas.dat"},
+       "",
+       {{"malha-12/saida.txt", "saida 12"}, {"malha-12/u.png", "plot"}}},
+      {"FOLDER's own scripts, where they are files",
+       [] {
+         write_file("u.gnu", "mine");
+         write_file("../p.gnu", "elsewhere");
+         fs::create_symlink("../p.gnu", "p.gnu");
+       },
+       {},
+       {"malha-12", "malha-22", "malha-42", "malhas.dat", "p.gnu", "u.gnu"},
+       "",
+       {{"malha-12/u.gnu", "mine"}, {"malha-42/p.gnu", example("p.gnu")}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& e : fs::directory_iterator("."))
+      fs::remove_all(e.path());
+    row.setup();
+    const std::string said =
+        convergence::write_grid_files(study({12, 22, 42}, row.failed), {{"malhas.dat", "table"}});
+    EXPECT_EQ(said, row.stale);
+    EXPECT_EQ(names_in("."), row.listing);
+    for (const auto& [name, text] : tree(".")) {
+      EXPECT_NE(fs::path(name).filename().string().front(), '.') << name;
+    }
+    for (const auto& [name, text] : row.holds)
+      EXPECT_EQ(read_file(name), text) << name;
+    if (!row.failed.empty()) continue;
+    EXPECT_EQ(names_in("malha-22"), (std::vector<std::string>{"dados.txt", "p.dat", "p.gnu",
+                                                              "saida.txt", "u.dat", "u.gnu"}));
+    EXPECT_EQ(read_file("malha-22/u.gnu"), fs::exists("u.gnu") ? "mine" : example("u.gnu"));
+  }
+}
+
+#ifndef _WIN32
+// A study's files stopped part way, in a child process: a file the system
+// refuses to write whole (the file size limit), an interrupt while the files
+// are written, and a link put at the second grid's folder while the grids
+// ran.  FOLDER is left as it was: the first grid's old folder, the old
+// malhas.dat, and no temporary.
+TEST_F(Files, AStudyStoppedPartWayLeavesFolderAsItWas) {
+  enum class Stop { kWriteFails, kInterrupt, kLinkPlanted };
+  const struct {
+    const char* name;
+    Stop stop;
+    const char* said;  // on standard error
+  } rows[] = {
+      {"a write that fails", Stop::kWriteFails, "run-time error F1002: malha-22/saida.txt"},
+      {"an interrupt", Stop::kInterrupt, ""},
+      {"a link at the second grid's folder", Stop::kLinkPlanted,
+       "run-time error F1001: malha-22: cannot use the folder: it is a link"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& e : fs::directory_iterator("."))
+      fs::remove_all(e.path());
+    fs::create_directory("malha-12");
+    write_file("malha-12/saida.txt", "old");
+    write_file("malhas.dat", "old table");
+    fs::create_directory(dir_ / "target");
+    if (row.stop == Stop::kLinkPlanted) fs::create_directory_symlink(dir_ / "target", "malha-22");
+    const std::map<std::string, std::string> before = tree(".");
+    const std::vector<convergence::GridRun> runs = study({12, 22, 42}, {}, 40000);
+
+    // malha-12 is written whole, malha-22's saida.txt reaches the limit.
+    const testing::RunResult r = testing::run_in_child(
+        [&] {
+          if (row.stop == Stop::kWriteFails) std::signal(SIGXFSZ, SIG_IGN);
+          if (row.stop == Stop::kInterrupt) std::signal(SIGXFSZ, [](int) { std::raise(SIGTERM); });
+          convergence::write_grid_files(runs, {{"malhas.dat", "table"}});
+        },
+        row.stop == Stop::kLinkPlanted ? 0 : 20000);
+    EXPECT_EQ(r.status, row.stop == Stop::kInterrupt ? 128 + SIGTERM : 1);
+    EXPECT_NE(r.stderr_.find(row.said), std::string::npos) << r.stderr_;
+    EXPECT_EQ(tree("."), before);
+    EXPECT_TRUE(fs::is_empty(dir_ / "target"));
+    fs::remove(dir_ / "target");
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace moody

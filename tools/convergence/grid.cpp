@@ -40,13 +40,11 @@ struct Study {
 int final_report(const Study& said, const Study& kept, const GridOptions& options,
                  const std::string& after) {
   // The folders and malhas.dat, before anything is said of them.
-  write_grid_files(kept.runs, malhas_text(kept.runs, kept.e));
-  if (const std::string problem = replace_file("", kCsvFile, malhas_csv(kept.runs, kept.e));
-      !problem.empty()) {
-    fatal(ErrorCode::kWriteFailed, std::string(kCsvFile) + ": cannot write the file: " + problem);
-  }
+  const std::string stale = write_grid_files(
+      kept.runs,
+      {{kCsvFile, malhas_csv(kept.runs, kept.e)}, {kTableFile, malhas_text(kept.runs, kept.e)}});
   const GridReport report = grid_report(said.runs, said.e, options, kept.runs);
-  say(report.text + after + "\n" + report_paragraph(kept.e));
+  say(report.text + after + stale + "\n" + report_paragraph(kept.e));
   return report.status;
 }
 
@@ -127,6 +125,7 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
     if (!reused.empty()) head += " (" + list_text(reused) + " from the rounds before)";
     say(head + "; everything but N and dt as in dados.txt\n");
 
+    check_grid_folders(grids, {kCsvFile, kTableFile});
     std::vector<GridRun> ran = run_fresh(dados, fresh, before);
     for (GridRun& g : ran)
       done[g.N] = std::move(g);
@@ -197,6 +196,7 @@ int grid_study(const Parameters& dados, const GridOptions& options) {
   }
   if (options.target_given) return study_to_target(dados, options, grids);
   std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, grids);
+  check_grid_folders(grids, {kCsvFile, kTableFile});
 
   say("grid study: N = " + list_text(grids) + "; everything but N and dt as in dados.txt\n");
 

@@ -8,8 +8,9 @@
 //
 // For each grid a folder FOLDER/malha-N/ with a dados.txt (that grid's N, its
 // dt and, as itmax, the passes of its run to convergence) and the saida.txt,
-// u.dat and p.dat that the program writes from it; and FOLDER/malhas.dat,
-// one line per grid.  Nothing else in FOLDER is written.
+// u.dat and p.dat that the program writes from it, with the plot scripts
+// u.gnu and p.gnu it launches; and FOLDER/malhas.dat, one line per grid.
+// Nothing else in FOLDER is written.
 //
 // With --target the study runs in rounds: while the finest grid's GCI is
 // above the target, a next round of three grids in the ratio 2 whose finest

@@ -194,7 +194,9 @@ std::string written_text(const std::vector<GridRun>& runs) {
   for (const GridRun& g : runs) {
     if (g.converged) t.append(" ").append(folder_of(g.N)).append("/");
   }
-  return t + " (dados.txt, saida.txt, u.dat, p.dat), " + kTableFile + " and " + kCsvFile + "\n";
+  if (t == "written:") return "written: nothing (no grid converges); the files of before stay\n";
+  return t + " (dados.txt, saida.txt, u.dat, p.dat, u.gnu, p.gnu), " + kTableFile + " and " +
+         kCsvFile + "\n";
 }
 
 // The program's converged value of each grid against the steady solution

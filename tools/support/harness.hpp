@@ -3,7 +3,9 @@
 // for the test suite and the verification study alike, so nothing here
 // depends on a test framework.
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -80,6 +82,13 @@ RunResult run_program_unprivileged(const std::filesystem::path& tree,
 // input from the null device.
 RunResult run_command(const std::filesystem::path& dir, const std::vector<std::string>& argv,
                       const std::vector<std::pair<std::string, std::string>>& env = {});
+
+#ifndef _WIN32
+// Runs `body` in a child process, a copy of this one, with each file it
+// writes limited to `file_limit` bytes (0: no limit); the child's exit
+// status (0 when `body` returns) and its standard error.
+RunResult run_in_child(const std::function<void()>& body, std::uintmax_t file_limit = 0);
+#endif
 
 // True when `program` is found on PATH.
 bool on_path(const std::string& program);

@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,15 +34,31 @@ struct User {
   gid_t gid;
 };
 
-RunResult run_as(const User* user, const fs::path& dir, const std::vector<std::string>& argv,
-                 const std::vector<std::pair<std::string, std::string>>& env) {
-  // Standard error goes to a file of its own outside `dir`, which may be
-  // read-only.
+// A file of its own for a child's standard error, outside the folder it
+// runs in, which may be read-only.
+fs::path stderr_file() {
   std::string err_name = (fs::temp_directory_path() / "moody-stderr-XXXXXX").string();
   const int err_fd = mkstemp(err_name.data());
   if (err_fd < 0) throw std::runtime_error("cannot create a file for standard error");
   close(err_fd);
-  const fs::path err = err_name;
+  return err_name;
+}
+
+// Waits for the child `pid`: its status and what it wrote to `err`.
+RunResult result_of(pid_t pid, const fs::path& err) {
+  RunResult result;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
+  result.stderr_ = read_file(err);
+  fs::remove(err);
+  return result;
+}
+
+RunResult run_as(const User* user, const fs::path& dir, const std::vector<std::string>& argv,
+                 const std::vector<std::pair<std::string, std::string>>& env) {
+  const fs::path err = stderr_file();
   // The argument vector is made before the fork: the child only execs.
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
@@ -65,16 +82,22 @@ RunResult run_as(const User* user, const fs::path& dir, const std::vector<std::s
     execvp(args[0], args.data());
     _exit(127);
   }
-  RunResult result;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.status = 128 + WTERMSIG(status);
-  result.stderr_ = read_file(err);
-  fs::remove(err);
-  return result;
+  return result_of(pid, err);
 }
 }  // namespace
+
+RunResult run_in_child(const std::function<void()>& body, std::uintmax_t file_limit) {
+  const fs::path err = stderr_file();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (std::freopen(err.c_str(), "w", stderr) == nullptr) _exit(126);
+    const rlimit limit{static_cast<rlim_t>(file_limit), static_cast<rlim_t>(file_limit)};
+    if (file_limit > 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    body();
+    _exit(0);
+  }
+  return result_of(pid, err);
+}
 
 RunResult run_command(const fs::path& dir, const std::vector<std::string>& argv,
                       const std::vector<std::pair<std::string, std::string>>& env) {
