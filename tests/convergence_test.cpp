@@ -152,8 +152,9 @@ std::string slow_oil(int itmax) {
 }
 
 // The verdict and the exit status of a run that converges within itmax, one
-// that needs more, one below the floor, one that diverges, and the slow oil
-// duct, which reaches the cap and, with a larger itmax, converges.
+// that needs more, one below the floor, one without viscosity (no floor),
+// one that diverges, and the slow oil duct, which reaches the cap and, with
+// a larger itmax, converges.
 TEST_F(Tool, VerdictsAndExitStatuses) {
   const struct {
     const char* name;
@@ -181,6 +182,13 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
        {"floor of the grid (an estimate): 0.0016 s\ndt = 0.001 s is below the estimated floor: "
         "the first pass may stop",
         "floating-point overflow in pass 1: the program stops there with M4002"},
+       "passes needed: none"},
+      {"without viscosity",
+       example_with(3, "0.0"),
+       4,
+       {"M4001\nthe time-step floor of the grid is infinite: no dt can start the iteration with "
+        "mi = 0, since without viscosity nothing carries the inlet velocity from rest to the "
+        "outlet in the first pass; give mi > 0\npasses needed: none"},
        "passes needed: none"},
       {"diverging",
        duct(162, "1.7", 300),
