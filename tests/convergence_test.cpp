@@ -173,8 +173,9 @@ std::string slow_oil(int itmax) {
 }
 
 // The verdict and the exit status of a run that converges within itmax, one
-// that needs more, one below the floor, one that diverges, and the slow oil
-// duct, which reaches the cap and, with a larger itmax, converges.
+// that needs more, one below the floor, one without viscosity (no floor),
+// one that diverges, and the slow oil duct, which reaches the cap and, with
+// a larger itmax, converges.
 TEST_F(Tool, VerdictsAndExitStatuses) {
   const struct {
     const char* name;
@@ -202,6 +203,13 @@ TEST_F(Tool, VerdictsAndExitStatuses) {
        {"floor of the grid (an estimate): 0.0016 s\ndt = 0.001 s is below the estimated floor: "
         "the first pass may stop",
         "floating-point overflow in pass 1: the program stops there with M4002"},
+       "passes needed: none"},
+      {"without viscosity",
+       example_with(3, "0.0"),
+       4,
+       {"M4001\nthe time-step floor of the grid is infinite: no dt can start the iteration with "
+        "mi = 0, since without viscosity nothing carries the inlet velocity from rest to the "
+        "outlet in the first pass; give mi > 0\npasses needed: none"},
        "passes needed: none"},
       {"diverging",
        duct(162, "1.7", 300),
@@ -342,6 +350,54 @@ TEST_F(Tool, TheProgramWithThePassesNeededHasConverged) {
                 dir_ / "folder" / "residuos.gnu");
   EXPECT_EQ(run_command(dir_ / "folder", {"gnuplot", "residuos.gnu"}).status, 0);
   EXPECT_GT(fs::file_size(dir_ / "folder" / "residuos.png"), 1000u);
+}
+
+// The verdict of a watch fed an outlet pressure of about 1 Pa (q = 1 Pa)
+// pass after pass for 30000 passes, the residuals below their tolerances
+// unless said.  Rounding noise settles; a drift, a pressure at rest (the
+// velocities may creep under it) and a residual above its tolerance do not.
+TEST(Convergence, RoundingNoiseSettlesADriftDoesNot) {
+  // Back and forth by 1e-11 Pa, a tenth more or less, no two passes alike:
+  // too much for the bound of a contracting tail.
+  const auto noise = [](std::int64_t k) {
+    const double size = 1e-11 * (1.0 + 0.1 * static_cast<double>((k * 7919) % 997) / 997.0);
+    return k % 2 == 0 ? size : -size;
+  };
+  const struct {
+    const char* name;
+    double (*outlet)(std::int64_t k, double noise);
+    double velocity;
+    bool converged;
+  } rows[] = {
+      {"noise", [](std::int64_t, double n) { return 1.0 + n; }, 1e-12, true},
+      {"noise, a velocity residual above", [](std::int64_t, double n) { return 1.0 + n; }, 2e-9,
+       false},
+      {"drift of 1e-15 Pa a pass",
+       [](std::int64_t k, double) { return 1.0 + 1e-15 * static_cast<double>(k); }, 1e-12, false},
+      {"drift of 1e-13 Pa a pass under the noise",
+       [](std::int64_t k, double n) { return 1.0 + 1e-13 * static_cast<double>(k) + n; }, 1e-12,
+       false},
+      {"at rest", [](std::int64_t, double) { return 1.0; }, 1e-12, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    convergence::Watch watch(1.0, 100);
+    const convergence::Residuals r{1e-9, row.velocity, 1e-12, 0.0};
+    bool ended = false;
+    for (std::int64_t k = 1; k <= 30000 && !ended; ++k) {
+      convergence::Residuals rk = r;
+      rk.outlet = row.outlet(k, noise(k));
+      const convergence::Watch::Next next = watch.after(k, rk);
+      ended = next == convergence::Watch::Next::kEnded ||
+              (next == convergence::Watch::Next::kCycle &&
+               watch.cycling({static_cast<double>(k)}));  // fields that never recur
+    }
+    const convergence::Outcome o = watch.finish();
+    EXPECT_EQ(o.ending == convergence::Ending::kConverged, row.converged) << o.passes;
+    if (row.converged) {
+      EXPECT_EQ(o.passes, 1000);  // the first test for noise, on blocks of 100
+    }
+  }
 }
 
 TEST(Convergence, LinesOfEveryPassThenOfEveryTenthAndHundredth) {

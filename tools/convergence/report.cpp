@@ -182,7 +182,13 @@ std::string fault_text(const Outcome& o, const SimulationState& s, double floor)
     t += what + format(" in pass %lld", lld_arg(o.passes)) + ": the program stops there with " +
          code;
     t += s.itmax >= o.passes ? "\n" : " when itmax reaches it\n";
-    if (o.passes == 1 && s.dt < floor) {
+    if (o.passes == 1 && !std::isfinite(floor)) {
+      // A grid that reaches pass 1 has N >= 3: the floor is infinite for
+      // mi = 0 alone (time_step.hpp).
+      t += "the time-step floor of the grid is infinite: no dt can start the iteration with "
+           "mi = 0, since without viscosity nothing carries the inlet velocity from rest to "
+           "the outlet in the first pass; give mi > 0\n";
+    } else if (o.passes == 1 && s.dt < floor) {
       t += "dt = " + seconds(s.dt) + " is below the estimated time-step floor " + seconds(floor) +
            ": take dt >= " + seconds(floor) + "\n";
     }

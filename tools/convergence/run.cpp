@@ -63,6 +63,30 @@ Tail tail_at(const std::vector<Row>& rows, std::int64_t k, const Movement& moved
   return t;
 }
 
+// The outlet pressure's range over the passes after pass a, from the lines
+// (a line's range covers the passes since the line before, so the range can
+// take in a few passes before a + 1) and the passes since the last line.
+double range_after(const std::vector<Row>& rows, std::int64_t a, double low, double high) {
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    low = std::min(low, row->low);
+    high = std::max(high, row->high);
+    if (row->pass <= a) break;
+  }
+  return high - low;
+}
+
+// Whether the last three blocks of w passes before pass k are rounding noise
+// within `band` (run.hpp, kWander and kTrend): `moved` as in tail_at, low and
+// high the range since the last line.
+bool in_rounding_noise(const std::vector<Row>& rows, std::int64_t k, std::int64_t w,
+                       const Movement& moved, double low, double high, double band) {
+  const double last = range_after(rows, k - w, low, high);
+  const double three = range_after(rows, k - 3 * w, low, high);
+  const double movement = moved.since(moved_by(rows, k - w));
+  return last > 0.0 && movement >= kWander * last && three <= kTrend * last &&
+         three * static_cast<double>(k) <= band * static_cast<double>(3 * w);
+}
+
 // The first pass from which on the outlet pressure stays within `band` of
 // `final`: one past the last line whose range leaves it.
 std::int64_t first_within(const std::vector<Row>& rows, double final, double band,
@@ -151,6 +175,14 @@ Watch::Next Watch::after(std::int64_t k, const Residuals& r) {
     const Tail tail = tail_at(o.rows, k, moved_);
     if (tail.block > 0 && tail.rest() <= settled_ &&
         tail_at(o.rows, k, moved_, 5).rest() <= settled_) {
+      o.ending = Ending::kConverged;
+      return Next::kEnded;
+    }
+    // Rounding noise, looked for every kNoiseBlock passes at a pass that
+    // gets a line: a walk over the lines of the last three blocks.
+    if (tail.block >= kNoiseBlock && k % kNoiseBlock == 0 && o.rows.back().pass == k &&
+        above_ <= k - 3 * tail.block &&
+        in_rounding_noise(o.rows, k, tail.block, moved_, low_, high_, settled_)) {
       o.ending = Ending::kConverged;
       return Next::kEnded;
     }

@@ -45,6 +45,28 @@ inline constexpr double kSettled = kStated / 10.0;
 // twice as long it does not.  On a clean geometric tail both bounds are the
 // same.
 inline constexpr std::int64_t kShortestBlock = 4;
+// Or settled in rounding noise: near the fixed point each pass rounds the
+// velocities by an ulp or so, and the pressure correction turns that into a
+// jitter of the pressure of order ro*dx*ulp(u)/dt, which at a small dt can
+// outweigh what a slow tail has left; the blocks' movements then stop
+// contracting and the bound above never holds.  Over the last three blocks
+// every residual is below its tolerance, and the outlet pressure
+//   - goes back and forth: its movement over the last block is at least
+//     kWander times its range there (a drift or a creep, which moves one
+//     way, has a movement about equal to its range);
+//   - has no trend: its range over the three blocks is at most kTrend
+//     times its range over the last (a drift or a geometric tail spans at
+//     least three times as much over three blocks as over one);
+//   - stays within kSettled of itself over the three blocks, and would
+//     over as many passes again as the run has had even if all of that
+//     range were a drift hidden in the noise: range*k/(3*w) <= kSettled.
+// An outlet pressure that does not move at all is no noise: at a tiny dt
+// the velocities creep while the pressure stands still.  Blocks of fewer
+// than kNoiseBlock passes are too short to tell noise from a trend; the
+// test runs every kNoiseBlock passes.
+inline constexpr double kWander = 8.0;
+inline constexpr double kTrend = 2.0;
+inline constexpr std::int64_t kNoiseBlock = 100;
 // Or settled for good: the fields a pass reads of the one before (u, u0,
 // ue, ue0, p) recur bit for bit within this many passes, so that every pass
 // from there on repeats one of the cycle's, and on the cycle every residual

@@ -203,7 +203,7 @@ std::string summary_block(const Duct& c, double exact, const std::vector<Row>& r
   const double richardson = (8.0 * p3 - 6.0 * p2 + p1) / 3.0;
 
   std::ostringstream summary;
-  summary << "- exact pressure rise `p(L) - p(0)` of the model (Gauss-Legendre quadrature): "
+  summary << "- exact pressure rise `p(L) - p(0)` of the model (closed form): "
           << fmt("%.10f", exact) << " Pa, of which viscous diffusion " << fmt("%.2e", viscous_part)
           << " Pa\n"
           << "- Richardson extrapolation of the three finest grids: " << fmt("%.10f", richardson)
