@@ -602,8 +602,9 @@ TEST_F(UnderWine, ConvergenceGivesTheNativeVerdicts) {
   // The files a run writes beside its report, as it left them ("" if none).
   const auto written = [&] {
     std::vector<std::string> files;
-    for (const char* name : {"residuos.dat", "malhas.dat", "malha-42/dados.txt",
-                             "malha-42/saida.txt", "malha-42/p.dat", "malha-12/u.dat"}) {
+    for (const char* name :
+         {"residuos.dat", "malhas.dat", "malhas.csv", "malha-42/dados.txt", "malha-42/saida.txt",
+          "malha-42/p.dat", "malha-12/u.dat", "malha-42/u.gnu", "malha-42/p.gnu"}) {
       files.push_back(fs::exists(work() / name) ? read_file(work() / name) : "");
       fs::remove(work() / name);
     }
@@ -625,6 +626,11 @@ TEST_F(UnderWine, ConvergenceGivesTheNativeVerdicts) {
     EXPECT_EQ(n.status, row.status);
     EXPECT_EQ(w.status, row.status);
     EXPECT_EQ(w.out, n.out);
+    // A grid's folder holds the plot scripts that moody launches there.
+    if (std::string_view(row.args).starts_with("--grid")) {
+      EXPECT_FALSE(native_files[7].empty());
+      EXPECT_EQ(fs::exists(work() / "malha-42" / "p.gnu"), true);
+    }
     EXPECT_TRUE(written() == native_files);
     // Every line fits a 100-column console (the default one has 120).
     std::istringstream lines(w.out);
