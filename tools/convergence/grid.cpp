@@ -96,6 +96,27 @@ int failed_round(const Study& study, const Study& last, int last_round,
   return kExitNoConvergence;
 }
 
+// The line that ends a round short of the target: why, and the next
+// round's grids, chosen on the steady values or sized as the estimate asks.
+std::string next_round_line(const Estimate& e, const GridOptions& options,
+                            const std::vector<int>& next, bool steady_choice) {
+  std::string why = format("GCI of the finest grid %.4g %% ", 100.0 * e.gci.gci_fine);
+  why += e.gci.gci_fine > options.target
+             ? "> " + options.target_text + " %"
+             : format("<= %s %%, but the observed order %.6g is far from %g",
+                      options.target_text.c_str(), e.gci.p, kSchemeOrder);
+  why += ": next round N = " + list_text(next);
+  if (steady_choice) {
+    why += " (the ladder whose steady values hold the target)";
+  } else if (e.next_N > e.needed_N) {
+    why += format(
+        " (its finest sized with the scheme's order %g, the observed one being "
+        "uncertain)",
+        kSchemeOrder);
+  }
+  return why;
+}
+
 // Rounds of three grids until the finest has a GCI of at most the target:
 // each next round's finest at least the N the last estimate asks for.  A
 // grid run in a round is taken as it is into the rounds after it.
@@ -166,20 +187,7 @@ int study_to_target(const Parameters& dados, const GridOptions& options, std::ve
       const int status = final_report(study, study, options, after);
       return status == kExitConverged && !after.empty() ? kExitNoConvergence : status;
     }
-    std::string why = format("GCI of the finest grid %.4g %% ", 100.0 * e.gci.gci_fine);
-    why += e.gci.gci_fine > options.target
-               ? "> " + options.target_text + " %"
-               : format("<= %s %%, but the observed order %.6g is far from %g",
-                        options.target_text.c_str(), e.gci.p, kSchemeOrder);
-    why += ": next round N = " + list_text(next);
-    if (steady_choice) {
-      why += " (the ladder whose steady values hold the target)";
-    } else if (e.next_N > e.needed_N) {
-      why += format(
-          " (its finest sized with the scheme's order %g, the observed one being "
-          "uncertain)",
-          kSchemeOrder);
-    }
+    const std::string why = next_round_line(e, options, next, steady_choice);
     say(round_report(runs, e, options) + why + "\n\n");
     last = std::move(study);
     grids = next;

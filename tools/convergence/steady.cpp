@@ -198,7 +198,6 @@ std::pair<double, double> take_step(const std::vector<double>& step, std::vector
   return {du, u_size};
 }
 
-
 }  // namespace
 
 std::uint64_t steady_bytes(int N) {

@@ -1,7 +1,7 @@
+#include "terminal.hpp"
+
 #include <cerrno>
 #include <cstdio>
-
-#include "terminal.hpp"
 
 namespace moody::convergence {
 
