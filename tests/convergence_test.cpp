@@ -280,9 +280,11 @@ TEST_F(Tool, UsageAndInputErrors) {
 // same text on every run of the same folder, whatever the timing of the two
 // cores that share the window's trials.
 TEST_F(Tool, EveryOutputIsTheSameOnEveryRun) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, std::vector<std::string>{"--window"},
-        std::vector<std::string>{"--grid"}}) {
+  std::vector<std::vector<std::string>> modes = {{}, {"--window"}};
+#if !defined(__SANITIZE_ADDRESS__)  // a minute under the sanitizers: the native builds run it
+  modes.push_back({"--grid"});
+#endif
+  for (const std::vector<std::string>& args : modes) {
     SCOPED_TRACE(args.empty() ? "verdict" : args.front());
     const ToolRun first = run(testing::kExampleInput, args);
     const ToolRun again = run(testing::kExampleInput, args);
@@ -693,6 +695,11 @@ TEST_F(Tool, GridStudyRefinesToTheTarget) {
   EXPECT_FALSE(fs::exists(work() / "malha-12"));
   EXPECT_TRUE(fs::exists(work() / "malha-142" / "p.dat"));
 
+#if defined(__SANITIZE_ADDRESS__)
+  // Under the sanitizers the window searches of the grids that converge
+  // for no dt take minutes; the native builds run this part.
+  GTEST_SKIP() << "the closing window is left to the native builds";
+#endif
   const std::string low_viscosity =
       "22\n1.0\n1.0E-4\n1000.\n0.02\n1.0\n0.1\n0.05\n0.1\n1\n1000\n20\n";
   const ToolRun closed = run(low_viscosity, {"--grid=22,42,82", "--target", "0.5"});
