@@ -21,6 +21,7 @@
 #include "flow/sweeps.hpp"
 #include "flow_support.hpp"
 #include "grid_options.hpp"
+#include "grid_steady.hpp"
 #include "io/input_values.hpp"
 #include "lane_trials.hpp"
 #include "program_run.hpp"
@@ -587,6 +588,45 @@ double program_outlet(const std::string& dados, double dt, std::int64_t passes) 
     outer_iteration(s);
   }
   return (s.p(s.N - 1) + s.p(s.N)) * 0.5 - (s.p(1) + s.p(2)) * 0.5;
+}
+
+// A run stopped once its outlet pressure has held within kBand of the known
+// value goes on, moved out of its lane, as the run alone: its trial bit for
+// bit, final state included; and it stopped where the program is in the band.
+TEST(LaneTrials, ARunStoppedInTheBandGoesOnAsTheRunAlone) {
+  for (const std::string& dados : {duct(12, "0.1", 300), std::string(testing::kExampleInput)}) {
+    SimulationState s;
+    read_into(s, dados);
+    const double steady = convergence::steady_outlet(s, s.N);
+    const auto kept = convergence::FinalStates::kKept;
+    convergence::LaneTrials lanes(s, 4, 4);
+    EXPECT_FALSE(lanes.start_to_entry(s.dt, 1000000));  // no value known yet
+    lanes.know_value(steady);
+    const std::vector<double> dts = {s.dt, convergence::dt_rounded(s.dt * 1.5)};
+    for (const double dt : dts)
+      ASSERT_TRUE(lanes.start_to_entry(dt, 1000000));
+    std::vector<convergence::LaneEnd> ends;
+    while (lanes.running_lanes() > 0) {
+      for (convergence::LaneEnd& e : lanes.advance())
+        ends.push_back(std::move(e));
+    }
+    ASSERT_EQ(ends.size(), dts.size());
+    for (convergence::LaneEnd& e : ends) {
+      SCOPED_TRACE("dt = " + convergence::dt_text(e.trial.dt));
+      ASSERT_GT(e.entered, 0);
+      ASSERT_NE(e.suspended, nullptr);
+      EXPECT_EQ(e.suspended->passes,
+                static_cast<std::int64_t>(
+                    std::ceil(convergence::kEntryHeld * static_cast<double>(e.entered))));
+      const double band = convergence::kBand * std::fabs(steady);
+      for (const std::int64_t k : {e.entered, e.suspended->passes})
+        EXPECT_LE(std::fabs(program_outlet(dados, e.trial.dt, k) - steady), band) << k;
+      EXPECT_GT(std::fabs(program_outlet(dados, e.trial.dt, e.entered - 1) - steady), band);
+      const convergence::Trial went_on = convergence::trial_of(
+          e.trial.dt, convergence::resume(std::move(*e.suspended), nullptr, kept));
+      expect_same_trial(went_on, convergence::try_dt(s, e.trial.dt, nullptr, kept));
+    }
+  }
 }
 
 // The dt of a window's trials, as they are printed.

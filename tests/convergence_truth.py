@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the convergence tool's verdicts against the program itself.
 
-    tests/convergence_truth.py [--seed S] [--cases N] [--jobs J] [--window-every K]
+    tests/convergence_truth.py [--seed S] [--cases N] [--jobs J] [--window-every K] [--grid-every K]
                                [--tool PATH] [--program PATH] [--compare OLD_TOOL]
                                [--quick] [--case "N L mi ro f Uin D0 cd dt itmax"]
 
@@ -28,6 +28,11 @@ the program (default build/moody) with chosen itmax to see whether it holds:
      that dt within 1e-6;
   9. converged and settled (N >= 4): convergence --steady, the steady solution of
      the discrete equations, within 1e-9 of the settled value;
+ 10. every K-th case (--grid-every), convergence --grid: each grid's folder run by
+     the program gives the outlet pressure the table prints (to its 10 digits), and
+     that value is within 2e-9 of convergence --steady on the folder, whether the
+     grid's dt came from the window search or from the round foreseen from the
+     coarser grid (the figures count both);
   8. the wall time of every tool run; with --compare, OLD_TOOL on the same cases.
 
 Relative figures are taken against max(|settled|, q/1000), q = 0.5*ro*Uin^2.
@@ -405,6 +410,40 @@ def check_window(r, tool, prog, folder):
         r.fig["window"] = "held"
 
 
+GRID_ROW = re.compile(r"^\s*(\d+)\s+" + NUMBER + r"\s+(" + NUMBER + r")\*?\s+(\d+)\s+("
+                      + NUMBER + r")\s")
+
+
+def check_grid(r, tool, prog, folder):
+    status, out, seconds = run_tool(tool, folder, "--grid")
+    r.fig["grid time"] = seconds
+    if status not in (0, 4, 5):  # 4: a grid does not converge; 5: not monotonic
+        return r.fail("grid", f"status {status}:\n" + out[-400:])
+    rows = [GRID_ROW.match(line) for line in out.split("\n\n")[1].splitlines()]
+    rows = [m for m in rows if m]
+    legend = re.search(r"for N = ([\d, ]+), the fewest passes of a round", " ".join(out.split()))
+    foreseen = {int(n) for n in legend.group(1).split(",")} if legend else set()
+    if re.search(r"^dt: the fewest passes of a round", out, re.M):
+        foreseen = {int(m.group(1)) for m in rows}
+    for m in rows:
+        N, outlet = int(m.group(1)), float(m.group(4))
+        grid = folder / f"malha-{N}"
+        run = subprocess.run([prog.path], cwd=grid, stdin=subprocess.DEVNULL, env=prog.env,
+                             capture_output=True, text=True, timeout=TIMEOUT)
+        last = (grid / "p.dat").read_text(encoding="latin-1").split() if run.returncode == 0 else []
+        st, steady_out, _ = run_tool(tool, grid, "--steady")
+        steady = re.search(r"steady solution of the discrete equations:\s*(" + NUMBER + ")",
+                           steady_out)
+        where = f"N = {N} ({'foreseen' if N in foreseen else 'searched'})"
+        if not last or rel(r.case, float(last[-1]), outlet) > 1e-9:
+            r.fail("grid", f"{where}: the folder's run gives {last[-1:] or run.returncode}, "
+                           f"the table {outlet!r}")
+        elif steady and rel(r.case, float(steady.group(1)), outlet) > 2e-9:
+            r.fail("grid", f"{where}: {outlet!r}, steady {steady.group(1)}")
+    r.fig["grids"] = len(rows)
+    r.fig["grids foreseen"] = len(foreseen)
+
+
 CHECKS = {"converged": check_converged, "diverging": check_diverging,
           "fault": check_fault, "cap": check_cap, "stuck": check_stuck}
 
@@ -436,6 +475,8 @@ def check_case(index, case, u, args, prog, scratch):
             r.fail("verdict", f"status {v['status']}, no verdict read:\n" + out[-400:])
         if args.window_every and index % args.window_every == 0:
             check_window(r, args.tool, prog, folder)
+        if args.grid_every and index % args.grid_every == args.grid_every - 1:
+            check_grid(r, args.tool, prog, folder)
     except subprocess.TimeoutExpired as e:
         r.fail("timeout", f"{e.cmd} ran {e.timeout} s")
     shutil.rmtree(folder, ignore_errors=True)
@@ -477,11 +518,15 @@ def figures(results, wall):
         ("window: checked, held, none, unsettled", f"{len(windows)}, " +
          ", ".join(str(windows.count(w)) for w in ("held", "none", "unsettled"))),
         ("window: failed", tags("window")),
+        ("grid: studies, grids, grids foreseen",
+         f"{len(fig('grids'))}, {sum(fig('grids'))}, {sum(fig('grids foreseen'))}"),
+        ("grid: a folder or a steady value off", tags("grid")),
         ("unreadable verdicts", tags("verdict")),
         ("failed checks at dt < 1e-9 T, far below any useful dt",
          sum(len(r.failures) for r in results if r.case.dt_ratio < 1e-9)),
         ("tool runs: median, total (s)", spread(fig("time"))),
         ("tool --window runs: median, total (s)", spread(fig("window time"))),
+        ("tool --grid runs: median, total (s)", spread(fig("grid time"))),
     ]
     old = [(r.fig["time"], r.fig["old time"]) for r in results if "old time" in r.fig]
     if old:
@@ -500,6 +545,7 @@ def arguments():
     a.add_argument("--cases", type=int)
     a.add_argument("--jobs", type=int, default=2)
     a.add_argument("--window-every", type=int)
+    a.add_argument("--grid-every", type=int)
     a.add_argument("--tool", default=str(ROOT / "build" / "convergence"))
     a.add_argument("--program", default=str(ROOT / "build" / "moody"))
     a.add_argument("--compare", metavar="OLD_TOOL")
@@ -509,6 +555,8 @@ def arguments():
     args.cases = args.cases if args.cases is not None else (8 if args.quick else 100)
     if args.window_every is None:
         args.window_every = 8 if args.quick else 10
+    if args.grid_every is None:
+        args.grid_every = 4 if args.quick else 10
     if args.jobs < 1 or args.cases < 1 or args.window_every < 0:
         a.error("--jobs and --cases must be positive, --window-every not negative")
     if args.case is not None:

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -26,9 +27,12 @@
 #include "grid_files.hpp"
 #include "grid_report.hpp"
 #include "grid_runs.hpp"
+#include "grid_steady.hpp"
 #include "io/field_edit.hpp"
 #include "io/input_values.hpp"
 #include "io/resultados.hpp"
+#include "lane_trials.hpp"
+#include "predicted_window.hpp"
 #include "program_run.hpp"
 #include "test_support.hpp"
 #include "text_format.hpp"
@@ -192,6 +196,49 @@ TEST(GridStudy, TheDtOfDadosWhereItDoesNearlyAsWell) {
     SimulationState read;
     ASSERT_FALSE(parse_input(convergence::dados_text(g.folder_parameters), read).has_value());
     EXPECT_EQ(static_cast<const Parameters&>(read), run);
+  }
+}
+
+// A grid's window foreseen from the coarser grid's: where the foresight
+// holds, the round's recommendation converges to the value of the whole
+// search's, in about as few passes, and its edge lies where that search
+// finds it; where it is off, the round says so rather than guess.
+TEST(GridStudy, AWindowForeseenFromTheCoarserGrid) {
+  const std::string diffuser = "3.0\n1.0E-3\n998.\n0.02\n2.0\n0.04\n0.02\n1.0\n1\n20000\n20\n";
+  const auto sized = [&](int N) {
+    SimulationState s;
+    EXPECT_FALSE(parse_input(std::to_string(N) + "\n" + diffuser, s).has_value());
+    size_state(s);
+    return s;
+  };
+  SimulationState coarse = sized(102);
+  const std::optional<convergence::WindowShape> shape =
+      convergence::window_shape(convergence::search_window_in_lanes(coarse, nullptr, 2));
+  ASSERT_TRUE(shape.has_value());
+  SimulationState fine = sized(202);
+  const double steady = convergence::steady_outlet(fine, fine.N);
+  const convergence::GridRun searched = convergence::run_grid(fine);
+  ASSERT_TRUE(searched.converged);
+  const struct {
+    double off;  // the foreseen edge, times this
+    bool holds;
+  } rows[] = {{1.0, true}, {0.5, false}, {2.0, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.off);
+    convergence::WindowShape foreseen = *shape;
+    foreseen.lower_to_floor *= row.off;
+    std::optional<convergence::Window> w =
+        convergence::predicted_window(fine, foreseen, steady, 2, nullptr);
+    ASSERT_EQ(w.has_value(), row.holds);
+    if (!w) continue;
+    EXPECT_GT(w->lower.dt, searched.window.below.dt);
+    EXPECT_LE(w->lower.dt, searched.window.lower.dt * 1.06);
+    const convergence::GridRun g = convergence::run_grid(fine, std::move(*w));
+    ASSERT_TRUE(g.converged);
+    EXPECT_TRUE(g.window.predicted);
+    EXPECT_LE(std::fabs(g.outlet - searched.outlet), 2e-9 * std::fabs(searched.outlet));
+    EXPECT_LE(static_cast<double>(g.window.recommended.needed),
+              1.03 * static_cast<double>(searched.window.recommended.needed));
   }
 }
 

@@ -55,7 +55,7 @@ std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& 
                                const std::vector<GridRun>& before) {
   std::vector<std::unique_ptr<SimulationState>> states = sized_grids(dados, fresh);
   raise_caps(states, before);
-  std::vector<GridRun> ran = run_grids(states);
+  std::vector<GridRun> ran = run_grids(states, before);
   add_steady_values(ran, dados);
   for (std::size_t k = 0; k < states.size(); ++k) {
     if (ran[k].converged) continue;
@@ -67,7 +67,7 @@ std::vector<GridRun> run_fresh(const Parameters& dados, const std::vector<int>& 
     raise_caps(again, known);
     if (again.front()->itmax != cap) {
       const double steady = ran[k].steady;
-      ran[k] = std::move(run_grids(again).front());
+      ran[k] = std::move(run_grids(again, known).front());
       ran[k].steady = steady;
     }
   }

@@ -41,6 +41,23 @@ double relative_to(double v, double base) {
   return base != 0.0 && !std::isnan(base) ? v / std::fabs(base) : kNaN;
 }
 
+// How each grid's dt was chosen: by the window search, or by the round of
+// dt about the window foreseen from the coarser grid.
+std::string dt_legend(const std::vector<GridRun>& runs) {
+  std::vector<int> searched, predicted;
+  for (const GridRun& g : runs) {
+    if (g.converged) (g.window.predicted ? predicted : searched).push_back(g.N);
+  }
+  const std::string round = format(
+      "the fewest passes of a round of dt about the window foreseen from the coarser grid, each "
+      "run stopped within %g of the grid's steady value",
+      kBand);
+  if (predicted.empty()) return "dt: the window search's recommendation";
+  if (searched.empty()) return "dt: " + round;
+  return "dt: the window search's recommendation (N = " + list_text(searched) +
+         "); for N = " + list_text(predicted) + ", " + round;
+}
+
 // One line per grid: N, dx, dt, passes, the outlet pressure and its
 // estimated and true errors, or why the grid does not converge; 100
 // columns, under a header of two lines.
@@ -65,7 +82,7 @@ std::string grid_table(const std::vector<GridRun>& runs, const Estimate& e) {
                percent_text(relative_to(estimated, e.extrapolated)).c_str(),
                signed_error_text(truth).c_str(), percent_text(relative_to(truth, e.exact)).c_str());
   }
-  t += "dt: the window search's recommendation";
+  t += dt_legend(runs);
   t += marked ? "; * the dt of dados.txt, which converges within 1.5 times its passes\n" : "\n";
   t += "passes: the run to convergence by the tool's test, the itmax of malha-N/dados.txt\n";
   t += "outlet p: the outlet pressure, from the inlet's; error: against the extrapolated value\n"

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -19,6 +21,7 @@
 #include "flow/coef.hpp"
 #include "flow/sweeps.hpp"
 #include "grid_options.hpp"
+#include "grid_steady.hpp"
 #include "lane_trials.hpp"
 #include "run.hpp"
 #include "terminal.hpp"
@@ -91,6 +94,30 @@ class SearchProgress : public TrialObserver {
   std::chrono::steady_clock::time_point last_{};
 };
 
+// A predicted window's recommendation, and dados.txt's dt where it came
+// near, run to their verdicts; where the recommendation does not converge
+// after all, the whole search instead, on one core (the others search the
+// grids that follow).
+void complete_predicted(SimulationState& s, Window& w) {
+  const auto add = [&w](const Trial& t) {
+    w.trials.insert(std::upper_bound(w.trials.begin(), w.trials.end(), t.dt,
+                                     [](double dt, const Trial& x) { return dt < x.dt; }),
+                    t);
+  };
+  const double dt = w.recommended.dt;
+  const Trial recommended =
+      w.suspended ? trial_of(dt, resume(std::move(*w.suspended), nullptr, FinalStates::kKept))
+                  : try_dt(s, dt, nullptr, FinalStates::kKept);
+  w.suspended.reset();
+  if (!recommended.ok()) {
+    w = search_window_in_lanes(s, nullptr, 1, FinalStates::kKept);
+    return;
+  }
+  w.recommended = recommended;
+  add(recommended);
+  if (w.dados.dt > 0.0) add(try_dt(s, w.dados.dt, nullptr, FinalStates::kKept));
+}
+
 }  // namespace
 
 std::uint64_t study_bytes(const std::vector<int>& grids, int cores) {
@@ -153,17 +180,24 @@ void raise_caps(std::vector<std::unique_ptr<SimulationState>>& states,
   }
 }
 
-// The windows searched one after the other on every core, the finest (the
-// longest) first; the rest of each grid's work on a thread of its own
-// beside the searches that follow.  A line on standard error while a grid
-// is searched and as each grid ends, when that is a terminal.
-std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states) {
+// The windows searched one after the other on every core, the coarsest
+// first, each predicted from the finest coarser one where it can be; the
+// rest of each grid's work on a thread of its own beside the searches that
+// follow.  A line on standard error while a grid is searched and as each
+// grid ends, when that is a terminal.
+std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states,
+                               const std::vector<GridRun>& before) {
   std::vector<GridRun> runs(states.size());
   std::vector<std::size_t> order(states.size());
   for (std::size_t k = 0; k < order.size(); ++k)
     order[k] = k;
   std::sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return states[a]->N > states[b]->N; });
+            [&](std::size_t a, std::size_t b) { return states[a]->N < states[b]->N; });
+  // The shapes of the windows searched, by N.
+  std::map<int, WindowShape> shapes;
+  for (const GridRun& g : before) {
+    if (const std::optional<WindowShape> shape = window_shape(g.window)) shapes[g.N] = *shape;
+  }
   std::mutex lock;
   std::exception_ptr failure;
   std::atomic<std::size_t> done{0};
@@ -175,18 +209,30 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
   const int cores = search_cores();
   std::vector<std::thread> rest;
   for (const std::size_t k : order) {
+    SimulationState& s = *states[k];
     Window window;
+    double steady = std::numeric_limits<double>::quiet_NaN();
     try {
-      SearchProgress shown(states[k]->N, done, order.size());
-      window = search_window_in_lanes(*states[k], progress ? &shown : nullptr, cores,
-                                      FinalStates::kKept);
+      SearchProgress shown(s.N, done, order.size());
+      steady = steady_outlet(s, s.N);
+      const auto coarser = shapes.lower_bound(s.N);
+      std::optional<Window> predicted;
+      if (coarser != shapes.begin() && s.N >= kSweepMinimumN) {
+        predicted = predicted_window(s, std::prev(coarser)->second, steady, cores,
+                                     progress ? &shown : nullptr);
+      }
+      window = predicted ? std::move(*predicted)
+                         : search_window_in_lanes(s, progress ? &shown : nullptr, cores,
+                                                  FinalStates::kKept);
+      if (const std::optional<WindowShape> shape = window_shape(window)) shapes[s.N] = *shape;
     } catch (...) {
       failed();
       break;
     }
-    rest.emplace_back([&, k, w = std::move(window)]() mutable {
+    rest.emplace_back([&, k, steady, w = std::move(window)]() mutable {
       try {
         runs[k] = run_grid(*states[k], std::move(w));
+        runs[k].steady = steady;
       } catch (...) {
         failed();
         return;
@@ -215,6 +261,7 @@ GridRun run_grid(SimulationState& s, Window window) {
   g.N = s.N;
   g.dx = s.L / (static_cast<double>(s.N) - 2.0);  // as the program forms it
   g.window = std::move(window);
+  if (g.window.predicted) complete_predicted(s, g.window);
   if (!g.window.open) {
     g.failure = closed_window_text(g.window, cap_for(s.itmax));
     return g;
@@ -225,8 +272,10 @@ GridRun run_grid(SimulationState& s, Window window) {
   if (s.dt > 0.0) {
     const auto tried = std::find_if(g.window.trials.begin(), g.window.trials.end(),
                                     [&](const Trial& t) { return t.dt == s.dt; });
-    const Trial own =
-        tried != g.window.trials.end() ? *tried : try_dt(s, s.dt, nullptr, FinalStates::kKept);
+    // A predicted window holds dados.txt's dt where it can be chosen.
+    const Trial own = tried != g.window.trials.end() ? *tried
+                      : g.window.predicted           ? Trial{}
+                                                     : try_dt(s, s.dt, nullptr, FinalStates::kKept);
     if (own.ok() && static_cast<double>(own.needed) <=
                         kDadosPassesFactor * static_cast<double>(chosen.needed)) {
       chosen = own;

@@ -12,13 +12,10 @@
 
 #include "control/state.hpp"
 #include "io/resultados.hpp"
+#include "predicted_window.hpp"
 #include "window.hpp"
 
 namespace moody::convergence {
-
-// The dt of dados.txt is kept where it converges within this many times the
-// passes of the recommended one.
-inline constexpr double kDadosPassesFactor = 1.5;
 
 // One grid of the study.
 struct GridRun {
@@ -71,7 +68,12 @@ void raise_caps(std::vector<std::unique_ptr<SimulationState>>& states,
                 const std::vector<GridRun>& before);
 
 // Every grid run, the windows searched one after the other on every core,
-// the finest first, the rest of each grid's work on a thread of its own.
-std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states);
+// the coarsest first, the rest of each grid's work on a thread of its own.
+// A grid's window is predicted (predicted_window.hpp) from the finest
+// coarser grid searched before it, of these or of `before`, where that has
+// a shape and the grid its steady value; the whole search where it has not
+// or the prediction fails.
+std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& states,
+                               const std::vector<GridRun>& before = {});
 
 }  // namespace moody::convergence

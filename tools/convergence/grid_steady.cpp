@@ -17,8 +17,9 @@ double steady_outlet(const Parameters& dados, int N) {
 }
 
 void add_steady_values(std::vector<GridRun>& runs, const Parameters& dados) {
-  for (GridRun& g : runs)
-    g.steady = steady_outlet(dados, g.N);
+  for (GridRun& g : runs) {
+    if (std::isnan(g.steady)) g.steady = steady_outlet(dados, g.N);
+  }
 }
 
 std::vector<std::vector<int>> predicted_grids(const Parameters& dados, const GridOptions& options,

@@ -19,7 +19,7 @@ namespace moody::convergence {
 // Newton's method does not converge (or N < 4).
 double steady_outlet(const Parameters& dados, int N);
 
-// Sets the steady value of every grid of `runs`.
+// Sets the steady value of every grid of `runs` that has none yet.
 void add_steady_values(std::vector<GridRun>& runs, const Parameters& dados);
 
 // Grids whose values agree with the steady ones to this fraction (of the

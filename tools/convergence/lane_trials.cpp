@@ -51,6 +51,9 @@ struct LaneTrials::Lane {
   double dt = 0.0;
   std::int64_t pass_limit = 0;        // as LaneTrials::start takes it
   std::int64_t passes_elsewhere = 0;  // passes made in other lanes before this one
+  bool to_entry = false;              // as start_to_entry starts it
+  std::int64_t entry_limit = 0;
+  std::int64_t inside_from = 0;  // the outlet pressure within the band since this pass (0: not)
   std::optional<Watch> watch;
 };
 
@@ -134,6 +137,9 @@ bool LaneTrials::start(double dt, std::int64_t pass_limit) {
   l.dt = dt;
   l.pass_limit = pass_limit;
   l.passes_elsewhere = 0;
+  l.to_entry = false;
+  l.entry_limit = 0;
+  l.inside_from = 0;
   l.watch.emplace(dynamic_pressure(base_), base_.itmax);
   batch_->start(k, dt);
   return true;
@@ -188,6 +194,29 @@ bool LaneTrials::move_one(LaneTrials& to) {
   return true;
 }
 
+void LaneTrials::know_value(double outlet) {
+  const double q = dynamic_pressure(base_);
+  known_ = outlet;
+  known_band_ = kBand * std::max(std::fabs(outlet), kSmallPressure * (q > 0.0 ? q : 1.0));
+}
+
+bool LaneTrials::start_to_entry(double dt, std::int64_t entry_limit) {
+  if (!(known_band_ >= 0.0) || !start(dt, 0)) return false;
+  for (Lane& l : lane_) {
+    if (l.busy && l.dt == dt) {
+      l.to_entry = true;
+      l.entry_limit = entry_limit;
+    }
+  }
+  return true;
+}
+
+void LaneTrials::limit_entry(double dt, std::int64_t entry_limit) {
+  for (Lane& l : lane_) {
+    if (l.busy && l.dt == dt && l.to_entry) l.entry_limit = entry_limit;
+  }
+}
+
 void LaneTrials::ask(double dt, std::int64_t pass_limit) {
   for (Lane& l : lane_) {
     if (l.busy && l.dt == dt) l.pass_limit = pass_limit;
@@ -230,7 +259,7 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
       batch_->state(k, s);
       o.final_state = keep_final_state(o, std::move(s));
     }
-    ended.push_back({trial_of(l.dt, o), 0});
+    ended.push_back({trial_of(l.dt, o), 0, 0, nullptr});
     return true;
   };
   if (const std::optional<batch::LaneFault> f = batch_->fault(k)) {
@@ -251,17 +280,51 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   const Watch::Next next = watch.after(pass, r);
   if (next == Watch::Next::kEnded) return end();
   if (next == Watch::Next::kCycle && watch.cycling(carried(k))) return end();
+  if (l.to_entry) {
+    Trial t;
+    t.dt = l.dt;
+    if (std::fabs(r.outlet - known_) > known_band_) {
+      l.inside_from = 0;
+    } else if (l.inside_from == 0) {
+      l.inside_from = pass;
+    }
+    if (l.inside_from > 0 &&
+        static_cast<double>(pass) >= kEntryHeld * static_cast<double>(l.inside_from)) {
+      require_memory(state_bytes(base_.N),
+                     "the run of a trial on N = " + std::to_string(base_.N) + ", to go on with");
+      SimulationState s;
+      batch_->state(k, s);
+      ended.push_back(
+          {t, 0, l.inside_from,
+           std::make_shared<SuspendedRun>(SuspendedRun{std::move(s), std::move(*l.watch), pass})});
+      return true;
+    }
+    if (pass >= l.entry_limit && (l.inside_from == 0 || l.inside_from > l.entry_limit)) {
+      ended.push_back({t, l.entry_limit, 0, nullptr});
+      return true;
+    }
+  }
   if (pass >= cap_for(base_.itmax)) return end();
   if (l.pass_limit > 0 && pass > l.pass_limit) {
     const double q = dynamic_pressure(base_);
     if (needs_more_than(watch.outcome().rows, l.pass_limit, kSmallPressure * (q > 0.0 ? q : 1.0))) {
       Trial t;
       t.dt = l.dt;
-      ended.push_back({t, l.pass_limit});
+      ended.push_back({t, l.pass_limit, 0, nullptr});
       return true;
     }
   }
   return false;
+}
+
+void LaneTrials::pass(std::vector<LaneEnd>& ended) {
+  batch_->pass();
+  for (std::size_t k = 0; k < lane_.size(); ++k) {
+    Lane& l = lane_[k];
+    if (!l.busy || !finished(static_cast<int>(k), ended)) continue;
+    l.busy = false;
+    batch_->retire(static_cast<int>(k));
+  }
 }
 
 std::vector<LaneEnd> LaneTrials::advance(std::atomic<bool>* stop) {
@@ -269,16 +332,23 @@ std::vector<LaneEnd> LaneTrials::advance(std::atomic<bool>* stop) {
   while (ended.empty()) {
     if (std::none_of(lane_.begin(), lane_.end(), [](const Lane& l) { return l.busy; })) break;
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
-    batch_->pass();
-    for (std::size_t k = 0; k < lane_.size(); ++k) {
-      Lane& l = lane_[k];
-      if (!l.busy || !finished(static_cast<int>(k), ended)) continue;
-      l.busy = false;
-      batch_->retire(static_cast<int>(k));
-    }
+    pass(ended);
   }
   if (stop != nullptr && !ended.empty()) stop->store(true, std::memory_order_relaxed);
   return ended;
+}
+
+std::vector<LaneEnd> LaneTrials::advance_to(std::int64_t until) {
+  std::vector<LaneEnd> ended;
+  for (;;) {
+    std::int64_t at = -1;
+    for (std::size_t k = 0; k < lane_.size(); ++k) {
+      const Lane& l = lane_[k];
+      if (l.busy) at = std::max(at, l.passes_elsewhere + batch_->passes(static_cast<int>(k)));
+    }
+    if (at < 0 || at >= until) return ended;
+    pass(ended);
+  }
 }
 
 std::vector<Trial> LaneTrials::run_all(const std::vector<double>& dts) {

@@ -29,7 +29,14 @@ struct LaneEnd {
   // > 0: the run was stopped once it was proved to need more than this many
   // passes (its pass_limit); `trial` then holds only its dt.
   std::int64_t over_limit = 0;
+  // > 0: a run started to its entry (start_to_entry) whose outlet pressure
+  // came within the band of the known value at this pass; `trial` then
+  // holds only its dt, and `suspended` the run as it stood, to go on with.
+  std::int64_t entered = 0;
+  std::shared_ptr<SuspendedRun> suspended;
 };
+
+inline constexpr double kEntryHeld = 1.25;
 
 class LaneTrials {
  public:
@@ -57,6 +64,17 @@ class LaneTrials {
   void ask(double dt, std::int64_t pass_limit);
   void cancel(double dt);
 
+  // The outlet pressure the runs converge to, known beforehand (the steady
+  // solution of the grid's equations): a run started to its entry ends once
+  // its outlet pressure has stayed within kBand of it from a pass E on until
+  // pass kEntryHeld*E, entered = E (an approach that swings through the band
+  // and out again does not count); or, not so within the band by
+  // `entry_limit` passes, with that as its over_limit.  A fault or a
+  // divergence before either ends it with its whole verdict.
+  void know_value(double outlet);
+  bool start_to_entry(double dt, std::int64_t entry_limit);
+  void limit_entry(double dt, std::int64_t entry_limit);
+
   // Runs moved between lanes, each going on where it stood with its watch:
   // the running lanes gathered into as few groups as they fill; one run
   // moved to a free lane of `to`, a batch of the same grid.
@@ -72,6 +90,9 @@ class LaneTrials {
   // no lane runs), or until `stop` is set (tested after every pass); sets
   // `stop` when a lane ends.
   std::vector<LaneEnd> advance(std::atomic<bool>* stop = nullptr);
+  // Passes of every running lane until each has made `until` passes or
+  // ended: every run that ends by then, whatever the other cores do.
+  std::vector<LaneEnd> advance_to(std::int64_t until);
 
   // Every dt to its whole verdict, as try_dt gives it, in the given order.
   std::vector<Trial> run_all(const std::vector<double>& dts);
@@ -79,6 +100,7 @@ class LaneTrials {
  private:
   struct Lane;
   bool finished(int k, std::vector<LaneEnd>& ended);
+  void pass(std::vector<LaneEnd>& ended);  // one pass of the batch, its ends
   // The lanes of the group that starts at lane `first`: how many run, the
   // first free one and the last running one (-1: none).
   struct Group {
@@ -99,6 +121,8 @@ class LaneTrials {
   FinalStates keep_;
   std::optional<Fault> start_fault_;
   std::optional<Scales> scales_;
+  double known_ = 0.0;  // know_value's outlet pressure, and its band
+  double known_band_ = -1.0;
   std::unique_ptr<batch::Batch> batch_;
   std::vector<Lane> lane_;
 };

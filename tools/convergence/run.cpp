@@ -285,20 +285,15 @@ std::vector<double> carried_fields(const SimulationState& s) {
   return v;
 }
 
-Outcome run(SimulationState& s, Observer* observer, FinalStates keep) {
-  fpe::Masked masked;
+namespace {
 
-  std::feclearexcept(FE_ALL_EXCEPT);
-  start_run(s);
-  Watch watch(dynamic_pressure(s), s.itmax);
-  if (const std::optional<Fault> f = raised()) {
-    watch.fault(0, *f);
-    return watch.finish();
-  }
-
+// The passes after pass `from` of the run in `s`, told to `watch`, to the
+// run's verdict.
+Outcome go_on(SimulationState& s, Watch& watch, std::int64_t from, Observer* observer,
+              FinalStates keep) {
   Meter meter(s);
   const std::int64_t cap = cap_for(s.itmax);
-  for (std::int64_t k = 1; k <= cap; ++k) {
+  for (std::int64_t k = from + 1; k <= cap; ++k) {
     s.it = static_cast<std::int32_t>(std::min<std::int64_t>(k, INT32_MAX));
     std::feclearexcept(FE_ALL_EXCEPT);
     outer_iteration(s);
@@ -318,6 +313,26 @@ Outcome run(SimulationState& s, Observer* observer, FinalStates keep) {
   if (o.ending == Ending::kConverged && keep == FinalStates::kKept)
     o.final_state = keep_final_state(o, s);
   return o;
+}
+
+}  // namespace
+
+Outcome run(SimulationState& s, Observer* observer, FinalStates keep) {
+  fpe::Masked masked;
+
+  std::feclearexcept(FE_ALL_EXCEPT);
+  start_run(s);
+  Watch watch(dynamic_pressure(s), s.itmax);
+  if (const std::optional<Fault> f = raised()) {
+    watch.fault(0, *f);
+    return watch.finish();
+  }
+  return go_on(s, watch, 0, observer, keep);
+}
+
+Outcome resume(SuspendedRun r, Observer* observer, FinalStates keep) {
+  fpe::Masked masked;
+  return go_on(r.state, r.watch, r.passes, observer, keep);
 }
 
 }  // namespace moody::convergence

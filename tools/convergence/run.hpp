@@ -277,4 +277,15 @@ std::optional<Fault> unannounced(const Residuals& r);
 Outcome run(SimulationState& s, Observer* observer = nullptr,
             FinalStates keep = FinalStates::kDropped);
 
+// A run stopped after `passes` passes, to be gone on with: the state those
+// passes left and the watch told of them.
+struct SuspendedRun {
+  SimulationState state;
+  Watch watch;
+  std::int64_t passes = 0;
+};
+// The rest of that run, to its verdict: the outcome run() gives, bit for bit.
+Outcome resume(SuspendedRun r, Observer* observer = nullptr,
+               FinalStates keep = FinalStates::kDropped);
+
 }  // namespace moody::convergence

@@ -18,7 +18,6 @@ namespace {
 constexpr double kBottom = 1e-7;  // the search limits in passage times
 constexpr double kTop = 1e4;
 constexpr double kResolution = 1.01;  // edges to 1 %
-constexpr double kMargin = 1.05;      // the recommendation 5 % inside the edges
 
 // The runs of one search, one per dt, each run when first asked for.
 class RunWhenAsked : public TrialSource {
@@ -109,8 +108,8 @@ std::optional<Trial> fewest_passes(const RoundedTrials& trials, const Window& w,
                                    const Trial& start) {
   TrialSource& source = trials.source;
   source.begin_part();
-  const double from = w.lower.dt * kMargin;
-  const double to = w.upper.dt / kMargin;
+  const double from = w.lower.dt * kEdgeMargin;
+  const double to = w.upper.dt / kEdgeMargin;
   if (from > to) {
     const Trial& middle = trials.at(std::sqrt(w.lower.dt * w.upper.dt));
     return middle.ok() ? middle : start;
@@ -207,14 +206,26 @@ Window search_window(SimulationState& s, TrialObserver* observer, FinalStates ke
   return search_window(s, trials);
 }
 
-Window search_window(const SimulationState& s, TrialSource& source) {
-  Window w;
-  const RoundedTrials trials{source};
+namespace {
+double passage_time(const SimulationState& s) {
   const double passage = s.L / std::fabs(s.Uin);
-  const double T = passage > 0.0 && std::isfinite(passage) ? passage : 1.0;
+  return passage > 0.0 && std::isfinite(passage) ? passage : 1.0;
+}
+}  // namespace
+
+Window window_limits(const SimulationState& s) {
+  Window w;
+  const double T = passage_time(s);
   w.floor = time_step_floor(s.N, s.L, s.ro, s.mi);
   w.bottom = dt_rounded(kBottom * T);
   w.top = dt_rounded(kTop * T);
+  return w;
+}
+
+Window search_window(const SimulationState& s, TrialSource& source) {
+  Window w = window_limits(s);
+  const RoundedTrials trials{source};
+  const double T = passage_time(s);
 
   if (const Trial* seed = first_converging(trials, w, T, s.dt)) {
     w.open = true;
