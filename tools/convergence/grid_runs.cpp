@@ -215,12 +215,10 @@ std::vector<GridRun> run_grids(std::vector<std::unique_ptr<SimulationState>>& st
     try {
       SearchProgress shown(s.N, done, order.size());
       steady = steady_outlet(s, s.N);
-      const auto coarser = shapes.lower_bound(s.N);
+      const std::optional<WindowShape> foreseen = foreseen_shape(shapes, s.N);
       std::optional<Window> predicted;
-      if (coarser != shapes.begin() && s.N >= kSweepMinimumN) {
-        predicted = predicted_window(s, std::prev(coarser)->second, steady, cores,
-                                     progress ? &shown : nullptr);
-      }
+      if (foreseen && s.N >= kSweepMinimumN)
+        predicted = predicted_window(s, *foreseen, steady, cores, progress ? &shown : nullptr);
       window = predicted ? std::move(*predicted)
                          : search_window_in_lanes(s, progress ? &shown : nullptr, cores,
                                                   FinalStates::kKept);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -46,8 +48,8 @@ Trial entry_trial(const Tried& t) {
 }
 
 // The round's dt, in increasing order, as the program reads each: steps
-// of kFineStep about the foreseen edge, and about the foreseen
-// recommendation where that lies beyond them.
+// of kFineStep about the foreseen edge; none where the foreseen
+// recommendation lies beyond them.
 std::vector<double> spread_of(const Window& limits, const WindowShape& shape) {
   const double ell = shape.lower_to_floor * limits.floor;
   const double r = ell * shape.recommended_to_lower;
@@ -56,12 +58,11 @@ std::vector<double> spread_of(const Window& limits, const WindowShape& shape) {
     for (int j = from; j <= to; ++j)
       raw.push_back(around * std::pow(kFineStep, j));
   };
-  if (r <= ell * std::pow(kFineStep, 5)) {
-    steps(ell, -5, 9);
-  } else {
-    steps(ell, -4, 4);
-    steps(r, -3, 2);
-  }
+  // A recommendation away from the edge moves with the grid in ways its
+  // ratio does not foresee (and its passes need not fall steadily towards
+  // it): no round there.
+  if (r > ell * std::pow(kFineStep, 5)) return {};
+  steps(ell, -5, 9);
   std::vector<double> dts;
   for (const double v : raw) {
     const double dt = dt_rounded(v);
@@ -218,8 +219,7 @@ std::optional<Window> window_of(const SimulationState& s, const std::vector<Trie
   while (below >= 0 && !tried[static_cast<std::size_t>(below)].spread)
     --below;
   const auto at = [&tried](int k) -> const Tried& { return tried[static_cast<std::size_t>(k)]; };
-  if (below < 0 || at(below).state != Tried::State::kFailed || !near(at(below).dt, at(r.lower).dt))
-    return std::nullopt;
+  if (below < 0 || at(below).state != Tried::State::kFailed) return std::nullopt;
   // Away from the edge, a minimum between its neighbours: from the one below.
   int from = r.lower;
   for (int k = r.best - 1; k > r.lower; --k) {
@@ -265,13 +265,33 @@ std::optional<WindowShape> window_shape(const Window& w) {
   return WindowShape{w.lower.dt / w.floor, w.recommended.dt / w.lower.dt};
 }
 
+std::optional<WindowShape> foreseen_shape(const std::map<int, WindowShape>& shapes, int N) {
+  const auto finer = shapes.lower_bound(N);
+  if (finer == shapes.begin()) return std::nullopt;
+  const auto b = std::prev(finer);
+  if (b == shapes.begin()) return b->second;
+  const auto a = std::prev(b);
+  // Each ratio as a power of the real volumes through the two grids, its
+  // change over the step to N kept within a factor of 2.
+  const double t = std::log(static_cast<double>(N - 2) / static_cast<double>(b->first - 2)) /
+                   std::log(static_cast<double>(b->first - 2) / static_cast<double>(a->first - 2));
+  const auto on = [t](double ra, double rb) {
+    return rb * std::clamp(std::pow(rb / ra, t), 0.5, 2.0);
+  };
+  return WindowShape{
+      on(a->second.lower_to_floor, b->second.lower_to_floor),
+      std::max(1.0, on(a->second.recommended_to_lower, b->second.recommended_to_lower))};
+}
+
 std::optional<Window> predicted_window(SimulationState& s, const WindowShape& shape, double steady,
                                        int cores, TrialObserver* observer) {
   const Window limits = window_limits(s);
   if (!std::isfinite(steady) || !(limits.floor > 0.0) || !std::isfinite(limits.floor))
     return std::nullopt;
+  const std::vector<double> spread = spread_of(limits, shape);
+  if (spread.empty()) return std::nullopt;
   std::vector<Tried> tried;
-  for (const double dt : spread_of(limits, shape))
+  for (const double dt : spread)
     tried.push_back(Tried{dt, true, Tried::State::kRunning, 0, {}, nullptr});
   if (s.dt > 0.0 &&
       std::none_of(tried.begin(), tried.end(), [&](const Tried& t) { return t.dt == s.dt; })) {

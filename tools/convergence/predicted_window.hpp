@@ -7,15 +7,16 @@
 // and the fewest passes a little above that edge.  From the coarser grid's
 // ratios, the lower edge of the grid is foreseen at ell = (lower/floor) of
 // the coarser grid times the grid's floor, and its recommendation at
-// r = ell*(recommended/lower).  The round tries dt in steps of 2^(1/24)
-// (about 2.9 %): from ell/2^(5/24) to ell*2^(9/24) where r lies within five
-// steps of ell, else from ell/2^(4/24) to ell*2^(4/24) and from r/2^(3/24)
-// to r*2^(2/24); with dados.txt's dt beside them, each in a lane,
-// on both cores at once.  The grid's converged outlet pressure is known
-// beforehand (the steady solution of its equations), so a run needs no
-// verdict of its own to show how soon it gets there: it stops once its
-// outlet pressure has stayed within kBand of that value from a pass E to
-// pass kEntryHeld*E, E its passes needed (lane_trials.hpp).
+// r = ell*(recommended/lower); with two coarser grids, each ratio is taken
+// on as a power of the real volumes through them.  The round tries dt in
+// steps of 2^(1/24) (about 2.9 %): from ell/2^(5/24) to ell*2^(9/24) where
+// r lies within five steps of ell, with dados.txt's dt beside them, each in
+// a lane, on both cores at once.  Where r lies further from the edge there
+// is no round: such a recommendation moves with the grid in ways the ratio
+// does not foresee, and the passes need not fall steadily towards it.  The grid's converged outlet
+// pressure is known beforehand (the steady solution of its equations), so a run needs no verdict of
+// its own to show how soon it gets there: it stops once its outlet pressure has stayed within kBand
+// of that value from a pass E to pass kEntryHeld*E, E its passes needed (lane_trials.hpp).
 //
 // The prediction holds when, among the dt of the round:
 //   - the smallest dt that gets there has the one next below it failing
@@ -31,6 +32,7 @@
 // their verdicts, the recommendation's going on from where its lane stopped.  Where the prediction
 // does not hold, the whole search of window.hpp runs.
 
+#include <map>
 #include <optional>
 
 #include "control/state.hpp"
@@ -52,6 +54,10 @@ struct WindowShape {
 // The shape of a window whose lower edge is bracketed by a failing dt and
 // whose floor is finite; none otherwise.
 std::optional<WindowShape> window_shape(const Window& w);
+
+// The shape foreseen for grid N from the shapes of the grids searched, by
+// their N: the finest coarser grid's, taken on from the one before it.
+std::optional<WindowShape> foreseen_shape(const std::map<int, WindowShape>& shapes, int N);
 
 // The round for the parameters in `s` (sized, N >= kSweepMinimumN), whose
 // runs converge to the outlet pressure `steady`: the predicted window, with
