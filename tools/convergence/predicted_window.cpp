@@ -291,6 +291,7 @@ std::optional<Window> predicted_window(SimulationState& s, const WindowShape& sh
   const std::vector<double> spread = spread_of(limits, shape);
   if (spread.empty()) return std::nullopt;
   std::vector<Tried> tried;
+  tried.reserve(spread.size() + 1);
   for (const double dt : spread)
     tried.push_back(Tried{dt, true, Tried::State::kRunning, 0, {}, nullptr});
   if (s.dt > 0.0 &&
