@@ -195,9 +195,8 @@ bool LaneTrials::move_one(LaneTrials& to) {
 }
 
 void LaneTrials::know_value(double outlet) {
-  const double q = dynamic_pressure(base_);
   known_ = outlet;
-  known_band_ = kBand * std::max(std::fabs(outlet), kSmallPressure * (q > 0.0 ? q : 1.0));
+  known_band_ = kBand * std::max(std::fabs(outlet), small_pressure(dynamic_pressure(base_)));
 }
 
 bool LaneTrials::start_to_entry(double dt, std::int64_t entry_limit) {
@@ -281,8 +280,11 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
   if (next == Watch::Next::kEnded) return end();
   if (next == Watch::Next::kCycle && watch.cycling(carried(k))) return end();
   if (l.to_entry) {
-    Trial t;
-    t.dt = l.dt;
+    const auto only_dt = [&l] {  // an entry is no verdict
+      Trial t;
+      t.dt = l.dt;
+      return t;
+    };
     if (std::fabs(r.outlet - known_) > known_band_) {
       l.inside_from = 0;
     } else if (l.inside_from == 0) {
@@ -295,19 +297,19 @@ bool LaneTrials::finished(int k, std::vector<LaneEnd>& ended) {
       SimulationState s;
       batch_->state(k, s);
       ended.push_back(
-          {t, 0, l.inside_from,
+          {only_dt(), 0, l.inside_from,
            std::make_shared<SuspendedRun>(SuspendedRun{std::move(s), std::move(*l.watch), pass})});
       return true;
     }
     if (pass >= l.entry_limit && (l.inside_from == 0 || l.inside_from > l.entry_limit)) {
-      ended.push_back({t, l.entry_limit, 0, nullptr});
+      ended.push_back({only_dt(), l.entry_limit, 0, nullptr});
       return true;
     }
   }
   if (pass >= cap_for(base_.itmax)) return end();
   if (l.pass_limit > 0 && pass > l.pass_limit) {
-    const double q = dynamic_pressure(base_);
-    if (needs_more_than(watch.outcome().rows, l.pass_limit, kSmallPressure * (q > 0.0 ? q : 1.0))) {
+    if (needs_more_than(watch.outcome().rows, l.pass_limit,
+                        small_pressure(dynamic_pressure(base_)))) {
       Trial t;
       t.dt = l.dt;
       ended.push_back({t, l.pass_limit, 0, nullptr});

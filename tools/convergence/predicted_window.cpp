@@ -245,7 +245,6 @@ std::optional<Window> window_of(const SimulationState& s, const std::vector<Trie
   w.recommended = entry_trial(best);
   w.suspended = best.suspended;
   for (const Tried& t : tried) {
-    w.round_trials += 1;
     if (t.state == Tried::State::kFailed) w.trials.push_back(t.verdict);
     const bool near =
         t.state == Tried::State::kEntered &&

@@ -134,7 +134,7 @@ std::int64_t cap_for(std::int32_t itmax) {
 }
 
 Watch::Watch(double q, std::int32_t itmax)
-    : q_(q), small_(kSmallPressure * (q > 0.0 ? q : 1.0)), itmax_(itmax) {
+    : q_(q), small_(small_pressure(q)), itmax_(itmax) {
   o_.ending = Ending::kCap;
   if (itmax <= 0) o_.reached_itmax = true;  // the program runs no pass: zero pressure
 }

@@ -81,6 +81,10 @@ inline constexpr double kBand = 1e-6;
 // Relative measures of the outlet pressure are taken against no less than
 // this fraction of the dynamic pressure (an outlet pressure near zero).
 inline constexpr double kSmallPressure = 1e-3;
+// That floor for the dynamic pressure q (1 Pa standing for a q of zero).
+inline double small_pressure(double q) {
+  return kSmallPressure * (q > 0.0 ? q : 1.0);
+}
 // Diverging: the velocity residual has grown this many times over its
 // smallest value since pass 2 (taken no smaller than its tolerance) ...
 inline constexpr double kGrowth = 1e6;

@@ -71,13 +71,12 @@ struct Window {
   Trial lower, upper;
   Trial below, above;
   Trial recommended;  // the dt with the fewest passes
-  // Predicted from a coarser grid's window (predicted_window.hpp): the dt
-  // tried in its one round, `recommended` and `dados` known only to come
+  // Predicted from a coarser grid's window (predicted_window.hpp) in one
+  // round of dt: `recommended` and `dados` known only to come
   // within kBand of the grid's steady value at pass `needed` (`dados.dt` = 0:
   // dados.txt's dt does not, within kDadosPassesFactor of the recommended's
   // passes); each needs its run to convergence.
   bool predicted = false;
-  int round_trials = 0;
   Trial dados;
   std::shared_ptr<SuspendedRun> suspended;  // predicted: the recommended's run, to go on with
 };
