@@ -50,7 +50,7 @@ std::string dt_legend(const std::vector<GridRun>& runs) {
   }
   const std::string round = format(
       "the fewest passes of a round of dt about the window foreseen from the coarser grid, each "
-      "run stopped within %g of the grid's steady value",
+      "run stopped once it held within %g of the grid's steady value",
       kBand);
   if (predicted.empty()) return "dt: the window search's recommendation";
   if (searched.empty()) return "dt: " + round;
