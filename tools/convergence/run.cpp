@@ -133,8 +133,7 @@ std::int64_t cap_for(std::int32_t itmax) {
   return std::max<std::int64_t>(kPassCap, itmax);
 }
 
-Watch::Watch(double q, std::int32_t itmax)
-    : q_(q), small_(small_pressure(q)), itmax_(itmax) {
+Watch::Watch(double q, std::int32_t itmax) : q_(q), small_(small_pressure(q)), itmax_(itmax) {
   o_.ending = Ending::kCap;
   if (itmax <= 0) o_.reached_itmax = true;  // the program runs no pass: zero pressure
 }
